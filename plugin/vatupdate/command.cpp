@@ -1,0 +1,4 @@
+// PLACEHOLDER
+#include "vatupdate/command.h"
+
+void vatUpdateCommand(void) {}

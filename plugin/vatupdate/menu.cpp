@@ -1,0 +1,6 @@
+// PLACEHOLDER
+#include "vatupdate/menu.h"
+
+int registerMenuOption() {
+  return 0;
+}

@@ -1,0 +1,212 @@
+// The host's core: its state, the call journal, fault injection, memory, registration of the
+// module's command and the host's identity (interface level, build date, module check).
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "velkar/host.h"
+#include "velkar/host_functions.h"
+#include "velkar/reset.h"
+
+namespace velkar {
+
+Host& host() {
+  static Host instance;
+  return instance;
+}
+
+static std::vector<void (*)()>& resetHooks() {
+  static std::vector<void (*)()> hooks;
+  return hooks;
+}
+
+ResetHook::ResetHook(void (*reset)()) {
+  resetHooks().push_back(reset);
+}
+
+void resetHost() {
+  Host& h = host();
+  for (auto& [block, size] : h.liveBlocks) std::free(block);
+  std::filesystem::path shop = h.shopDir;
+  h = Host{};
+  h.shopDir = shop;
+  for (auto reset : resetHooks()) reset();
+}
+
+bool enterCall(int ordinal, const char* name, std::vector<std::string> args) {
+  Host& h = host();
+  const long n = ++h.callCounts[ordinal];
+  if (h.journalEnabled) h.journal.push_back(Call{ordinal, name, std::move(args)});
+  for (const Fault& f : h.faults)
+    if (f.ordinal == ordinal && (n == f.nth || (f.persistent && n > f.nth))) return true;
+  return false;
+}
+
+std::string arg(int value) {
+  return std::to_string(value);
+}
+std::string arg(unsigned value) {
+  return std::to_string(value);
+}
+std::string arg(const char* text) {
+  return text ? "\"" + std::string(text) + "\"" : "null";
+}
+std::string argPtr(const void* pointer) {
+  return pointer ? "ptr" : "null";
+}
+
+std::vector<Call> callsOf(const std::string& name) {
+  std::vector<Call> out;
+  for (const Call& c : host().journal)
+    if (c.name == name) out.push_back(c);
+  return out;
+}
+
+const std::vector<HostExport>& hostExports() {
+  static const std::vector<HostExport> table = {
+#define VELKAR_EXPORT_ROW(place, ordinal, name, CONV, Ret, params) \
+  {ordinal, #name, reinterpret_cast<void*>(&fn::name)},
+      VELKAR_HOST_FUNCTIONS(VELKAR_EXPORT_ROW)
+#undef VELKAR_EXPORT_ROW
+          {30006, "hostCallback", reinterpret_cast<void*>(&fn::hostCallback)},
+      {30007, "hostOrdinal30007", reinterpret_cast<void*>(&fn::hostOrdinal30007)},
+  };
+  return table;
+}
+
+void* hostExportFor(int ordinal) {
+  if (host().config.leftOut.count(ordinal)) return nullptr;
+  for (const HostExport& e : hostExports())
+    if (e.ordinal == ordinal) return e.address;
+  return nullptr;
+}
+
+// "Mar 11 2020" -> year << 16 | month << 8 | day; 0x7FFFFFFF for a text the host cannot read.
+static uint32_t packBuildDate(const char* text) {
+  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char month[4] = {0};
+  int day = 0, year = 0;
+  if (std::sscanf(text, "%3s %d %d", month, &day, &year) != 3) return 0x7FFFFFFF;
+  for (int m = 0; m < 12; ++m)
+    if (std::strcmp(month, months[m]) == 0 && day >= 1 && day <= 31 && year > 0 && year < 65536)
+      return static_cast<uint32_t>(year) << 16 | static_cast<uint32_t>(m + 1) << 8 |
+             static_cast<uint32_t>(day);
+  return 0x7FFFFFFF;
+}
+
+namespace fn {
+
+int checkModule(HMODULE module, char* reason, int reasonSize) {
+  enterCall(30018, "checkModule", {argPtr(module), argPtr(reason), arg(reasonSize)});
+  const HostConfig& c = host().config;
+  if (c.checkModuleResult != 0 && reason && reasonSize > 0) {
+    std::snprintf(reason, static_cast<size_t>(reasonSize), "%s", c.checkModuleReason.c_str());
+  }
+  return c.checkModuleResult;
+}
+
+int hostReserved30005(void) {
+  enterCall(30005, "hostReserved30005", {});
+  return 0;
+}
+
+int hostReserved38417(void) {
+  enterCall(38417, "hostReserved38417", {});
+  return 0;
+}
+
+void* reallocMemory(void* block, int size) {
+  Host& h = host();
+  if (enterCall(21286, "reallocMemory", {argPtr(block), arg(size)})) return nullptr;
+  if (size < 0) return nullptr;
+  size_t oldSize = 0;
+  if (block) {
+    auto it = h.liveBlocks.find(block);
+    if (it == h.liveBlocks.end()) {
+      ++h.badFrees;
+      return nullptr;
+    }
+    oldSize = it->second;
+  }
+  // A fresh block and a copy, so that a moved block is never touched after its release.
+  void* grown = std::malloc(size ? static_cast<size_t>(size) : 1);
+  if (!grown) return nullptr;
+  if (block) {
+    std::memcpy(grown, block, std::min(oldSize, static_cast<size_t>(size)));
+    h.liveBlocks.erase(block);
+    std::free(block);
+  }
+  h.liveBlocks[grown] = static_cast<size_t>(size);
+  h.liveBytes += static_cast<size_t>(size) - oldSize;
+  if (h.liveBytes > h.peakBytes) h.peakBytes = h.liveBytes;
+  return grown;
+}
+
+void freeMemory(void* block) {
+  Host& h = host();
+  enterCall(21287, "freeMemory", {argPtr(block)});
+  if (!block) return;
+  auto it = h.liveBlocks.find(block);
+  if (it == h.liveBlocks.end()) {
+    ++h.badFrees;
+    return;
+  }
+  h.liveBytes -= it->second;
+  h.liveBlocks.erase(it);
+  std::free(block);
+}
+
+int registerCommand(const void* commandRecord) {
+  enterCall(52081, "registerCommand", {argPtr(commandRecord)});
+  auto& commands = host().commands;
+  for (const void* c : commands)
+    if (c == commandRecord) return 0;
+  commands.push_back(commandRecord);
+  return 0;
+}
+
+int unregisterCommand(unsigned commandId) {
+  enterCall(52082, "unregisterCommand", {arg(commandId)});
+  auto& commands = host().commands;
+  for (auto it = commands.begin(); it != commands.end();) {
+    uint16_t id;
+    std::memcpy(&id, static_cast<const char*>(*it) + 8, sizeof id);
+    it = id == commandId ? commands.erase(it) : it + 1;
+  }
+  return 0;
+}
+
+int addMenuOption(int menu, int* flag, int reserved, char* label) {
+  enterCall(52023, "addMenuOption", {arg(menu), argPtr(flag), arg(reserved), arg(label)});
+  if (label) host().menuOptions.push_back(label);
+  // The host marks the option as added, so that the module does not add it again.
+  if (flag) *flag = 1;
+  return 0;
+}
+
+int interfaceLevel(void) {
+  enterCall(51594, "interfaceLevel", {});
+  return host().config.interfaceLevel;
+}
+
+unsigned buildDate(const char* dateText) {
+  enterCall(52006, "buildDate", {arg(dateText)});
+  if (!dateText) return host().config.buildDate;
+  return packBuildDate(dateText);
+}
+
+int hostCallback(int a, int b) {
+  enterCall(30006, "hostCallback", {arg(a), arg(b)});
+  host().callbacks.emplace_back(a, b);
+  return 0;
+}
+
+int hostOrdinal30007(int a, int b) {
+  enterCall(30007, "hostOrdinal30007", {arg(a), arg(b)});
+  return 0;
+}
+
+}  // namespace fn
+}  // namespace velkar

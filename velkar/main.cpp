@@ -1,0 +1,5 @@
+#include "velkar/program.h"
+
+int main(int argc, char** argv) {
+  return velkarMain(argc, argv);
+}
