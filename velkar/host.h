@@ -89,6 +89,11 @@ std::string arg(unsigned value);
 std::string arg(const char* text);
 std::string argPtr(const void* pointer);
 
+// Makes the host lack one of its exports from now on: GetProcAddress answers null for it. On
+// Windows the entry of VELKAR.dll's export address table is cleared in memory, so the system
+// loader's own GetProcAddress no longer finds it.
+void leaveOut(int ordinal);
+
 // Calls of one function in the journal, in order.
 std::vector<Call> callsOf(const std::string& name);
 

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "velkar/host.h"
+
+#include "plugin/platform/platform.h"
 #include "velkar/host_functions.h"
 #include "velkar/reset.h"
 
@@ -73,6 +75,25 @@ const std::vector<HostExport>& hostExports() {
       {30007, "hostOrdinal30007", reinterpret_cast<void*>(&fn::hostOrdinal30007)},
   };
   return table;
+}
+
+void leaveOut(int ordinal) {
+  host().config.leftOut.insert(ordinal);
+#ifdef _WIN32
+  auto* base = reinterpret_cast<unsigned char*>(GetModuleHandleA("VELKAR"));
+  if (!base) return;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+  auto* functions = reinterpret_cast<DWORD*>(base + exports->AddressOfFunctions);
+  const DWORD index = static_cast<DWORD>(ordinal) - exports->Base;
+  if (static_cast<DWORD>(ordinal) < exports->Base || index >= exports->NumberOfFunctions) return;
+  DWORD previous = 0;
+  if (!VirtualProtect(&functions[index], sizeof(DWORD), PAGE_READWRITE, &previous)) return;
+  functions[index] = 0;
+  VirtualProtect(&functions[index], sizeof(DWORD), previous, &previous);
+#endif
 }
 
 void* hostExportFor(int ordinal) {
