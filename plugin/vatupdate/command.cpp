@@ -1,4 +1,114 @@
-// PLACEHOLDER
+// The VAT update command: explanation, import dialog, warehouse choice, saved settings, then
+// reading, matching, applying and the report.
 #include "vatupdate/command.h"
 
-void vatUpdateCommand(void) {}
+#include <stdio.h>
+#include <string.h>
+
+#include "binding/host.h"
+#include "common/mazovia.h"
+#include "vatupdate/dialog_description.h"
+#include "vatupdate/extracodes.h"
+#include "vatupdate/matching.h"
+#include "vatupdate/menu.h"
+#include "vatupdate/ratefile.h"
+#include "vatupdate/records.h"
+#include "vatupdate/report.h"
+
+ImportDialogData importDialogData;
+
+namespace {
+
+#define SETTINGS_SECTION "Mirtal"
+#define DEFAULT_RATE_FILE "Nowe_stawki_VAT.csv"
+
+enum {
+  SETTING_READ = 1,
+  SETTING_WRITE = 2,
+  SETTING_READ_TEXT = 8,
+  SETTING_WRITE_TEXT = 9,
+  FILE_CHOOSER_KIND = 57,
+  WAREHOUSE_CHOOSER_KIND = 680,
+  EXPLANATION_STYLE = 9,
+};
+
+// Fills the data block from the settings; the warehouse number from "Mag" (0 when unread).
+void loadSettings(int32_t* warehouse) {
+  memset(&importDialogData, 0, sizeof importDialogData);
+  if (static_cast<uint16_t>(accessSetting(SETTING_READ_TEXT, MZ(SETTINGS_SECTION), MZ("Path"),
+                                          MZ("%128s"), importDialogData.fileName)) != 0) {
+    memcpy(importDialogData.fileName, MZ(DEFAULT_RATE_FILE), MZ_SIZE(DEFAULT_RATE_FILE));
+  }
+  importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
+
+  int32_t format = importDialogData.format.get();
+  accessSetting(SETTING_READ_TEXT, MZ(SETTINGS_SECTION), MZ("Opcje"), MZ("%d"), &format);
+  importDialogData.format.set(static_cast<int16_t>(format));
+
+  accessSetting(SETTING_READ, MZ(SETTINGS_SECTION), MZ("Mag"), MZ("%d"), warehouse);
+}
+
+// Runs the dialog until the user accepts or abandons it; true when accepted.
+bool runImportDialog() {
+  for (;;) {
+    const int16_t result = static_cast<int16_t>(
+        host::runDialog(&importDialogDescription, 1, &importDialogData, &importDialogKeys, 0));
+    if (result == static_cast<int16_t>(DIALOG_CANCEL)) return false;
+    if (result == static_cast<int16_t>(DIALOG_OK)) return true;
+  }
+}
+
+}  // namespace
+
+HOST_STDCALL int importDialogKeys(unsigned short key, unsigned short item) {
+  if (item != FILE_NAME_ITEM || key != KEY_F3) return 0;
+  host::exchangeDialogData(&importDialogData, 1);
+  importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
+  char mask[sizeof "c:\\*.*"];
+  memcpy(mask, "c:\\*.*", sizeof mask);
+  if (host::chooseFile(FILE_CHOOSER_KIND, importDialogData.fileName, mask, 1) != -1) {
+    importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
+    host::exchangeDialogData(&importDialogData, 0);
+    host::notifyDialogItem(FILE_NAME_ITEM_ID);
+  }
+  return -2;
+}
+
+void vatUpdateCommand(void) {
+  remove(MZ(REPORT_FILE_NAME));
+
+  const int answer = host::showMessage(
+      MZ("uwaga"),
+      MZ("Opcja umożliwia wczytanie nowych stawek VAT z pliku tekstowego.\n\nPlik musi być w "
+         "formacie:\n\x02KOD_KRESKOWY,STAWKA_VAT\n\nProgram po wczytaniu danych z pliku wpisze je "
+         "do pola 'nowa stawka VAT'.\nStawki nie zostana jednak zmieniona do chwili uruchomienia "
+         "specjalnej opcji w przeddzień zmiany stawek VAT. Należy to wykonać później specjalną "
+         "opcją w każdym magazynie - klawisz \x02"
+         "Ctrl-K"),
+      EXPLANATION_STYLE);
+  if (static_cast<uint16_t>(answer) != DIALOG_OK) return;
+
+  int32_t warehouse = 0;
+  loadSettings(&warehouse);
+  if (!runImportDialog()) return;
+  importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
+
+  warehouse = host::chooseWarehouse(warehouse, WAREHOUSE_CHOOSER_KIND, 0);
+  if (warehouse >= 0)
+    accessSetting(SETTING_WRITE, MZ(SETTINGS_SECTION), MZ("Mag"), MZ("%d"), warehouse);
+  accessSetting(SETTING_WRITE_TEXT, MZ(SETTINGS_SECTION), MZ("Path"), MZ("%s"),
+                importDialogData.fileName);
+  accessSetting(SETTING_WRITE_TEXT, MZ(SETTINGS_SECTION), MZ("Opcje"), MZ("%d"),
+                static_cast<int32_t>(importDialogData.format.get()));
+
+  const int read = readRateFile(importDialogData.fileName, importDialogData.format.get());
+  if (read == -1) return;
+  if (read == 1) {
+    releaseRateList();
+    releaseExtraCodeIndex();
+    return;
+  }
+  buildExtraCodeIndex(warehouse);
+  applyRates(warehouse);
+  writeChangeReport();
+}

@@ -1,0 +1,12 @@
+// The change report "zmianavat.txt" and the summary of a run.
+#pragma once
+
+#include "vatupdate/records.h"
+
+// The report's name, without a directory: the host and the C runtime both take it in the shop
+// folder.
+#define REPORT_FILE_NAME "zmianavat.txt"
+
+// Writes one line per changed, unchanged or invalid entry, releases the rate list and the
+// extra-code index, shows the summary and asks the host to show the report.
+void writeChangeReport();
