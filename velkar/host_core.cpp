@@ -200,7 +200,9 @@ int unregisterCommand(unsigned commandId) {
 }
 
 int addMenuOption(int menu, int* flag, int reserved, char* label) {
-  enterCall(52023, "addMenuOption", {arg(menu), argPtr(flag), arg(reserved), arg(label)});
+  // Failing, the host adds no option and leaves the flag as it was.
+  if (enterCall(52023, "addMenuOption", {arg(menu), argPtr(flag), arg(reserved), arg(label)}))
+    return -1;
   if (label) host().menuOptions.push_back(label);
   // The host marks the option as added, so that the module does not add it again.
   if (flag) *flag = 1;
