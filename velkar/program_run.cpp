@@ -1,0 +1,396 @@
+// velkar run: the host's side of a plug-in's life, over a shop folder.
+//
+// The host loads the library (process attach and the binding of its host functions), calls entry
+// 30001 with its callback and a 36-byte title buffer, then entry 30008 with 0 (or with a non-zero
+// value when entry 30001 reported that the plug-in cannot work with this host, so that the
+// plug-in explains why), offers the commands the plug-in registered in its "Inne" menu, calls the
+// routine of the one the user picks, and at the end calls entry 30001 with a null callback so the
+// plug-in withdraws its command.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "velkar/codepage.h"
+#include "velkar/host.h"
+#include "velkar/host_functions.h"
+#include "velkar/loader.h"
+#include "velkar/program_args.h"
+#include "velkar/ui.h"
+
+namespace fs = std::filesystem;
+
+namespace velkar::program {
+namespace {
+
+const char* const runUsage =
+    "usage: velkar run --shop DIR --plugin PATH [--script FILE | --interactive] [--command N]\n"
+    "                  [options for tests]\n"
+    "\n"
+    "Loads the plug-in into the shop folder the way the host does, shows the commands it adds to\n"
+    "the \"Inne\" menu and runs one of them. The shop folder becomes the current directory.\n"
+    "\n"
+    "  --shop DIR          the shop folder (made with 'velkar mkshop')\n"
+    "  --plugin PATH       the plug-in (vatupdate.so natively, vatupdate.dll on Windows)\n"
+    "  --script FILE       scripted answers, one a line (message, dialog, file, warehouse,\n"
+    "                      stop-after); questions the script does not answer take the defaults\n"
+    "  --interactive       answer from the keyboard and pick the command from the menu\n"
+    "                      (scripted answers, when given too, still come first)\n"
+    "  --command N         the Nth command of the menu (default 1); 0 runs none: the plug-in is\n"
+    "                      only started and withdrawn\n"
+    "  --style plain|marked|ansi   how emphasis is drawn\n"
+    "\n"
+    "options for tests:\n"
+    "  --leave-out ORD[,ORD...]     the host lacks these exports\n"
+    "  --message-box abort|retry|ignore[,...]\n"
+    "                      answers of the Windows message boxes, in order (default abort); the\n"
+    "                      Windows build shows the system's own message box instead\n"
+    "  --interface-level N the host's interface level\n"
+    "  --record-size T=N   record size the host reports for table T (49 products, 117 extra\n"
+    "                      codes); T=none: the host has no such table\n"
+    "  --fault ORD@N[+]    the Nth call of host function ORD fails (+: and every later call)\n"
+    "  --journal FILE      write the journal of host calls to FILE\n";
+
+typedef int(HOST_STDCALL* StartEntry)(HostCallback callback, char* titleBuffer);
+typedef int(HOST_STDCALL* NotifyEntry)(int flag);
+typedef void(HOST_CDECL* CommandRoutine)(void);
+
+constexpr int TITLE_SIZE = 36;
+constexpr int TITLE_GUARD = 28;  // bytes after the buffer that must stay untouched
+constexpr unsigned char GUARD_BYTE = 0xCC;
+
+static_assert(sizeof(void*) == 4, "the host's records hold 32-bit pointers");
+
+struct Command {
+  const unsigned char* record;
+  std::string title;  // UTF-8
+  uint16_t id;
+  CommandRoutine routine;
+};
+
+Command readCommandRecord(const void* record) {
+  Command c{};
+  c.record = static_cast<const unsigned char*>(record);
+  const char* title = nullptr;
+  std::memcpy(&title, c.record + 4, sizeof title);
+  std::memcpy(&c.id, c.record + 8, sizeof c.id);
+  std::memcpy(&c.routine, c.record + 12, sizeof c.routine);
+  if (title) c.title = codepage::toUtf8(std::string_view(title, strnlen(title, 256)), 1);
+  return c;
+}
+
+std::vector<Command> registeredCommands() {
+  std::vector<Command> out;
+  for (const void* record : host().commands) out.push_back(readCommandRecord(record));
+  return out;
+}
+
+// The run's choices, as parsed from the command line.
+struct RunOptions {
+  fs::path shop, plugin;
+  std::vector<std::string> script;
+  bool interactive = false;
+  int command = 1;
+  std::vector<int> messageBoxAnswers;
+  std::string journalFile;
+};
+
+bool readScript(const fs::path& file, std::vector<std::string>& lines, std::string& error) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    error = "the script " + file.string() + " cannot be read";
+    return false;
+  }
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    lines.push_back(line.substr(start));
+  }
+  return true;
+}
+
+// Applies the options that configure the host; false with a reason for a value it cannot take.
+bool configureHost(const Args& args, RunOptions& run, std::string& error) {
+  HostConfig& config = host().config;
+  for (const std::string& ord : args.list("leave-out")) {
+    auto n = parseInt(ord);
+    if (!n || *n <= 0 || *n > 65535) {
+      error = "--leave-out: " + ord + " is not an ordinal";
+      return false;
+    }
+    leaveOut(*n);
+  }
+  for (const std::string& answer : args.list("message-box")) {
+    if (answer == "abort")
+      run.messageBoxAnswers.push_back(3);
+    else if (answer == "retry")
+      run.messageBoxAnswers.push_back(4);
+    else if (answer == "ignore")
+      run.messageBoxAnswers.push_back(5);
+    else {
+      error = "--message-box: " + answer + " is not abort, retry or ignore";
+      return false;
+    }
+  }
+#ifdef _WIN32
+  if (!run.messageBoxAnswers.empty())
+    std::cerr << "velkar: --message-box has no effect on Windows: the system's message box asks\n";
+#else
+  for (int a : run.messageBoxAnswers) host().messageBoxAnswers.push_back(a);
+#endif
+  if (auto level = args.value("interface-level")) {
+    auto n = parseInt(*level);
+    if (!n) {
+      error = "--interface-level: " + *level + " is not a number";
+      return false;
+    }
+    config.interfaceLevel = *n;
+  }
+  for (const std::string& item : args.list("record-size")) {
+    const size_t eq = item.find('=');
+    auto table = parseInt(item.substr(0, eq));
+    TableConfig* t = !table          ? nullptr
+                     : *table == 49  ? &config.products
+                     : *table == 117 ? &config.extraCodes
+                                     : nullptr;
+    if (eq == std::string::npos || !t) {
+      error = "--record-size: " + item + " is not 49=N or 117=N";
+      return false;
+    }
+    const std::string size = item.substr(eq + 1);
+    if (size == "none") {
+      t->present = false;
+      continue;
+    }
+    auto n = parseInt(size);
+    if (!n || *n < -32768 || *n > 32767) {
+      error = "--record-size: " + size + " is not a 16-bit record size";
+      return false;
+    }
+    t->present = true;
+    t->recordSize = static_cast<int16_t>(*n);
+  }
+  for (const std::string& item : args.list("fault")) {
+    const size_t at = item.find('@');
+    const bool persistent = !item.empty() && item.back() == '+';
+    auto ord = parseInt(item.substr(0, at));
+    auto nth = at == std::string::npos
+                   ? std::nullopt
+                   : parseInt(item.substr(at + 1, item.size() - at - 1 - (persistent ? 1 : 0)));
+    if (!ord || !nth || *nth < 1) {
+      error = "--fault: " + item + " is not ORD@N or ORD@N+";
+      return false;
+    }
+    host().faults.push_back(Fault{*ord, *nth, persistent});
+  }
+  return true;
+}
+
+#ifndef _WIN32
+// Natively the Windows message boxes the plug-in showed are recorded by the stand-in's
+// MessageBoxA; show them as the user would have seen them, with the answer each got.
+void showMessageBoxes(const std::vector<int>& answers) {
+  const auto& boxes = host().messageBoxes;
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    std::vector<ui::Line> lines;
+    std::istringstream text(codepage::toUtf8(boxes[i].text, codepage::WINDOWS_1250));
+    for (std::string line; std::getline(text, line);) lines.push_back(ui::plainLine(line));
+    lines.push_back(ui::plainLine(""));
+    const int answer = i < answers.size() ? answers[i] : 3;
+    const char* name = answer == 4 ? "Retry" : answer == 5 ? "Ignore" : "Abort";
+    lines.push_back(ui::plainLine("[Abort] [Retry] [Ignore]  -> " + std::string(name)));
+    ui::out() << ui::frameBox(codepage::toUtf8(boxes[i].caption, codepage::WINDOWS_1250), lines,
+                              ui::style());
+  }
+}
+#endif
+
+void showMenu(const std::vector<Command>& commands) {
+  std::vector<ui::Line> lines;
+  for (size_t i = 0; i < commands.size(); ++i)
+    lines.push_back(ui::plainLine(std::to_string(i + 1) + ". " + commands[i].title));
+  if (commands.empty()) lines.push_back(ui::plainLine("(pusto)"));
+  ui::out() << ui::frameBox("Inne", lines, ui::style());
+}
+
+// Interactive: the user picks from the menu until Esc, 0, q or the end of input.
+int pickInteractively(const std::vector<Command>& commands) {
+  ui::out() << "Wybierz opcję (1-" << commands.size() << "), Esc = koniec: " << std::flush;
+  ui::RawMode raw;
+  for (;;) {
+    const int key = ui::readKey();
+    const int ch = key & 0xFF;
+    if (key < 0 || key == ui::KEY_ESC || ch == '0' || ch == 'q' || ch == 'Q') {
+      ui::out() << "\n";
+      return 0;
+    }
+    if (ch >= '1' && ch <= '9' && static_cast<size_t>(ch - '0') <= commands.size()) {
+      ui::out() << static_cast<char>(ch) << "\n";
+      return ch - '0';
+    }
+  }
+}
+
+void runRoutine(const Command& command) {
+  ui::out() << "\n== " << command.title << "\n" << std::flush;
+  command.routine();
+  ui::out() << std::flush;
+}
+
+void writeJournal(const std::string& file) {
+  std::ofstream out(file, std::ios::binary);
+  for (const Call& c : host().journal) {
+    out << c.ordinal << ' ' << c.name << '(';
+    for (size_t i = 0; i < c.args.size(); ++i) out << (i ? ", " : "") << c.args[i];
+    out << ")\n";
+  }
+  if (!out) std::cerr << "velkar: the journal " << file << " could not be written\n";
+}
+
+int runPlugin(const RunOptions& run) {
+  std::string error;
+  auto plugin = loadPlugin(run.plugin.string(), error);
+#ifndef _WIN32
+  showMessageBoxes(run.messageBoxAnswers);
+#endif
+  if (!plugin) return fail(1, "the plug-in did not load: " + error);
+
+  auto start = reinterpret_cast<StartEntry>(plugin->entry(30001));
+  auto notify = reinterpret_cast<NotifyEntry>(plugin->entry(30008));
+  if (!start || !notify)
+    return fail(1, "the plug-in " + run.plugin.string() + " lacks entry " +
+                       (start ? "30008" : "30001") + ": it is not a plug-in of this host");
+
+  unsigned char buffer[TITLE_SIZE + TITLE_GUARD];
+  std::memset(buffer, 0, TITLE_SIZE);
+  std::memset(buffer + TITLE_SIZE, GUARD_BYTE, TITLE_GUARD);
+  const int started = start(&fn::hostCallback, reinterpret_cast<char*>(buffer));
+  for (int i = TITLE_SIZE; i < TITLE_SIZE + TITLE_GUARD; ++i)
+    if (buffer[i] != GUARD_BYTE) {
+      std::cerr << "velkar: the plug-in wrote past the " << TITLE_SIZE << "-byte title buffer\n";
+      break;
+    }
+  const std::string title(reinterpret_cast<const char*>(buffer),
+                          strnlen(reinterpret_cast<const char*>(buffer), TITLE_SIZE));
+  ui::out() << "Wtyczka: " << codepage::toUtf8(title, codepage::MAZOVIA) << "\n" << std::flush;
+
+  if (started != 0) {
+    // The host tells the plug-in that it did not start; the plug-in explains why.
+    notify(1);
+    start(nullptr, nullptr);
+    if (!run.journalFile.empty()) writeJournal(run.journalFile);
+    return fail(
+        1, "the plug-in failed to start (entry 30001 answered " + std::to_string(started) + ")");
+  }
+  notify(0);
+
+  const std::vector<Command> commands = registeredCommands();
+  showMenu(commands);
+  int status = 0;
+  if (commands.empty()) {
+    status = fail(1, "the plug-in registered no command");
+  } else if (run.interactive && run.command < 0) {
+    for (int pick; (pick = pickInteractively(commands)) != 0;) {
+      runRoutine(commands[static_cast<size_t>(pick - 1)]);
+      showMenu(registeredCommands());
+    }
+  } else {
+    const int pick = run.command < 0 ? 1 : run.command;
+    if (pick > static_cast<int>(commands.size()))
+      status = fail(1, "--command " + std::to_string(pick) + ": the menu has only " +
+                           std::to_string(commands.size()) + " command(s)");
+    else if (pick > 0)
+      runRoutine(commands[static_cast<size_t>(pick - 1)]);
+  }
+
+  start(nullptr, nullptr);
+  if (!host().commands.empty())
+    std::cerr << "velkar: the plug-in did not withdraw its command (id "
+              << readCommandRecord(host().commands.front()).id << ")\n";
+  if (ui::waitMessageShown()) std::cerr << "velkar: a waiting message is still on the screen\n";
+  if (!run.journalFile.empty()) writeJournal(run.journalFile);
+  plugin.reset();
+  return status;
+}
+
+}  // namespace
+
+int runCommand(int argc, char** argv) {
+  Args args;
+  std::string error;
+  if (!parseArgs(argc, argv, 2,
+                 {{"shop", true},
+                  {"plugin", true},
+                  {"script", true},
+                  {"interactive", false},
+                  {"command", true},
+                  {"style", true},
+                  {"leave-out", true},
+                  {"message-box", true},
+                  {"interface-level", true},
+                  {"record-size", true},
+                  {"fault", true},
+                  {"journal", true}},
+                 args, error)) {
+    std::cerr << "velkar run: " << error << "\n\n" << runUsage;
+    return 2;
+  }
+  if (args.help) {
+    std::cout << runUsage;
+    return 0;
+  }
+  if (!args.positional.empty() || !args.has("shop") || !args.has("plugin")) {
+    std::cerr << "velkar run: --shop and --plugin are needed\n\n" << runUsage;
+    return 2;
+  }
+
+  RunOptions run;
+  run.interactive = args.has("interactive");
+  run.command = -1;  // not chosen
+  if (auto n = args.value("command")) {
+    auto v = parseInt(*n);
+    if (!v || *v < 0) return fail(2, "--command: " + *n + " is not a menu position");
+    run.command = *v;
+  }
+  if (auto file = args.value("script"); file && !readScript(*file, run.script, error))
+    return fail(1, error);
+  run.journalFile = args.value("journal").value_or("");
+  if (!run.journalFile.empty()) run.journalFile = fs::absolute(run.journalFile).string();
+
+  // Paths given relative to where the program was started mean the same after the move into the
+  // shop folder.
+  std::error_code ec;
+  run.plugin = fs::absolute(*args.value("plugin"), ec);
+  run.shop = fs::absolute(*args.value("shop"), ec);
+  if (!fs::is_regular_file(run.plugin, ec)) return fail(1, "no plug-in " + run.plugin.string());
+  if (!fs::is_directory(run.shop, ec)) return fail(1, "no shop folder " + run.shop.string());
+
+  resetHost();
+  if (!configureHost(args, run, error)) return fail(2, error);
+  if (auto style = args.value("style")) {
+    if (*style == "plain")
+      ui::setStyle(ui::Style::Plain);
+    else if (*style == "marked")
+      ui::setStyle(ui::Style::Marked);
+    else if (*style == "ansi")
+      ui::setStyle(ui::Style::Ansi);
+    else
+      return fail(2, "--style: " + *style + " is not plain, marked or ansi");
+  }
+  ui::setScript(run.script);
+  ui::setInteractive(run.interactive);
+
+  fs::current_path(run.shop, ec);
+  if (ec) return fail(1, "cannot work in " + run.shop.string() + ": " + ec.message());
+  host().shopDir = fs::current_path();
+  return runPlugin(run);
+}
+
+}  // namespace velkar::program
