@@ -1,74 +1,257 @@
-// PLACEHOLDER: replaced by the real implementation.
+// The host's data functions: the settings store, file names in the shop folder, table
+// descriptors and table cursors over the product and extra-code files.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+
 #include "velkar/host.h"
 #include "velkar/host_functions.h"
+#include "velkar/reset.h"
+#include "velkar/settings.h"
+#include "velkar/shop.h"
 
-namespace velkar::fn {
+namespace velkar {
+namespace {
+
+namespace fs = std::filesystem;
+
+// TableDescriptor: bytes 0..5 the host's own (table number at 0), record size int16 at 6,
+// recordBuffer pointer at 8, layout value uint16 at 12; the rest the host's own.
+constexpr size_t DESCRIPTOR_SIZE = 32;
+constexpr size_t DESCRIPTOR_RECORD_SIZE = 6;
+constexpr size_t DESCRIPTOR_RECORD_BUFFER = 8;
+constexpr size_t DESCRIPTOR_LAYOUT = 12;
+static_assert(sizeof(void*) == 4, "the host's records hold 32-bit pointers");
+
+// The record buffer takes the largest record size a descriptor can state, so it never moves
+// while the plug-in holds its address, whatever size a test configures.
+constexpr size_t RECORD_BUFFER_SIZE = 32768;
+
+// The cursor block (188 bytes, the caller's): magic at 0, the host's cursor id at 4, the record
+// count at 116.
+constexpr size_t CURSOR_MAGIC = 0;
+constexpr size_t CURSOR_ID = 4;
+constexpr size_t CURSOR_RECORD_COUNT = 116;
+constexpr uint32_t MAGIC_OPEN = 0x5255434B;  // "KCUR"
+
+struct Table {
+  int number;
+  int nominalSize;  // the record size of this host's files
+  alignas(4) unsigned char descriptor[DESCRIPTOR_SIZE];
+  unsigned char buffer[RECORD_BUFFER_SIZE];
+};
+
+Table& productTable() {
+  static Table t{shop::PRODUCT_TABLE, shop::PRODUCT_RECORD_SIZE, {}, {}};
+  return t;
+}
+Table& extraCodeTable() {
+  static Table t{shop::EXTRA_CODE_TABLE, shop::EXTRA_CODE_RECORD_SIZE, {}, {}};
+  return t;
+}
+
+Table* tableFor(const void* descriptor) {
+  if (descriptor == productTable().descriptor) return &productTable();
+  if (descriptor == extraCodeTable().descriptor) return &extraCodeTable();
+  return nullptr;
+}
+
+struct OpenCursor {
+  void* block;
+  std::FILE* file;
+  Table* table;
+  long recordSize;
+  long count;
+  long next = 0;      // the record the next read takes
+  long current = -1;  // the record last read, -1 before the first
+  std::string path;
+};
+
+std::map<uint32_t, OpenCursor>& cursors() {
+  static std::map<uint32_t, OpenCursor> open;
+  return open;
+}
+uint32_t nextCursorId = 1;  // never reused, not even across resets
+
+void markClosed(void* block) {
+  unsigned char* b = static_cast<unsigned char*>(block);
+  std::memset(b + CURSOR_MAGIC, 0, 8);
+  std::memset(b + CURSOR_RECORD_COUNT, 0, 4);
+}
+
+OpenCursor* cursorFor(void* block) {
+  if (!block) return nullptr;
+  uint32_t magic, id;
+  std::memcpy(&magic, static_cast<unsigned char*>(block) + CURSOR_MAGIC, 4);
+  std::memcpy(&id, static_cast<unsigned char*>(block) + CURSOR_ID, 4);
+  if (magic != MAGIC_OPEN) return nullptr;
+  auto it = cursors().find(id);
+  if (it == cursors().end() || it->second.block != block) return nullptr;
+  return &it->second;
+}
+
+void closeAll() {
+  for (auto& [id, c] : cursors()) std::fclose(c.file);
+  cursors().clear();
+  std::memset(productTable().buffer, 0, RECORD_BUFFER_SIZE);
+  std::memset(extraCodeTable().buffer, 0, RECORD_BUFFER_SIZE);
+}
+ResetHook resetHook(&closeAll);
+
+// A name relative to the shop folder means a file in it.
+fs::path inShop(const char* name) {
+  fs::path p(name);
+  if (p.is_relative() && !host().shopDir.empty()) return host().shopDir / p;
+  return p;
+}
+
+}  // namespace
+
+int openCursorCount() {
+  return static_cast<int>(cursors().size());
+}
+
+namespace fn {
 
 int hostSettings(int operation, const char* section, const char* key, const char* format,
                  va_list args) {
-  (void)operation;
-  (void)section;
-  (void)key;
-  (void)format;
-  (void)args;
-  enterCall(52224, "hostSettings", {});
-  return 0;
+  if (enterCall(52224, "hostSettings",
+                {arg(operation), arg(section), arg(key), arg(format), argPtr(args)}))
+    return 1;
+  return settings::access(operation, section, key, format, args);
 }
 
 char* warehouseFilePath(int warehouse, char* path, const char* prefix, const char* extension,
                         int kind) {
-  (void)warehouse;
-  (void)path;
-  (void)prefix;
-  (void)extension;
-  (void)kind;
-  enterCall(52311, "warehouseFilePath", {});
-  return 0;
-}
-
-TableDescriptor* getTableDescriptor(int table) {
-  (void)table;
-  enterCall(52256, "getTableDescriptor", {});
-  return 0;
+  if (enterCall(52311, "warehouseFilePath",
+                {arg(warehouse), argPtr(path), arg(prefix), arg(extension), arg(kind)})) {
+    if (path) path[0] = 0;
+    return nullptr;
+  }
+  if (!path) return nullptr;
+  const std::string name =
+      shop::warehouseFileName(warehouse, prefix ? prefix : "", extension ? extension : "");
+  std::snprintf(path, 260, "%s", name.c_str());
+  return path;
 }
 
 char* dataFilePath(int fileNumber, int variant, char* path, int reserved) {
-  (void)fileNumber;
-  (void)variant;
-  (void)path;
-  (void)reserved;
-  enterCall(51425, "dataFilePath", {});
-  return 0;
+  if (enterCall(51425, "dataFilePath",
+                {arg(fileNumber), arg(variant), argPtr(path), arg(reserved)})) {
+    if (path) path[0] = 0;
+    return nullptr;
+  }
+  if (!path) return nullptr;
+  std::snprintf(path, 256, "%s", shop::dataFileName(fileNumber).c_str());
+  return path;
+}
+
+TableDescriptor* getTableDescriptor(int table) {
+  if (enterCall(52256, "getTableDescriptor", {arg(table)})) return nullptr;
+  Table* t = table == shop::PRODUCT_TABLE      ? &productTable()
+             : table == shop::EXTRA_CODE_TABLE ? &extraCodeTable()
+                                               : nullptr;
+  if (!t) return nullptr;
+  const TableConfig& config =
+      table == shop::PRODUCT_TABLE ? host().config.products : host().config.extraCodes;
+  if (!config.present) return nullptr;
+  unsigned char* d = t->descriptor;
+  std::memset(d, 0, DESCRIPTOR_SIZE);
+  const uint16_t number = static_cast<uint16_t>(table);
+  std::memcpy(d, &number, 2);
+  std::memcpy(d + DESCRIPTOR_RECORD_SIZE, &config.recordSize, 2);
+  const uint32_t buffer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(t->buffer));
+  std::memcpy(d + DESCRIPTOR_RECORD_BUFFER, &buffer, 4);
+  std::memcpy(d + DESCRIPTOR_LAYOUT, &config.layout, 2);
+  return reinterpret_cast<TableDescriptor*>(d);
 }
 
 int openTableCursor(void* cursor, TableDescriptor* table, int mode, const char* path, int a,
                     int b) {
-  (void)cursor;
-  (void)table;
-  (void)mode;
-  (void)path;
-  (void)a;
-  (void)b;
-  enterCall(52278, "openTableCursor", {});
-  return 0;
+  const bool fault =
+      enterCall(52278, "openTableCursor",
+                {argPtr(cursor), argPtr(table), arg(mode), arg(path), arg(a), arg(b)});
+  if (!cursor) return 0;
+  markClosed(cursor);
+  if (fault || !path) return 0;
+  Table* t = tableFor(table);
+  if (!t) {
+    std::fprintf(stderr, "velkar: openTableCursor: not a table descriptor of this host\n");
+    return 0;
+  }
+  int16_t recordSize;
+  std::memcpy(&recordSize, t->descriptor + DESCRIPTOR_RECORD_SIZE, 2);
+  if (recordSize <= 0) {
+    std::fprintf(stderr, "velkar: openTableCursor: table %d has no record size\n", t->number);
+    return 0;
+  }
+  const fs::path file = inShop(path);
+  std::FILE* f = std::fopen(file.string().c_str(), "r+b");
+  if (!f) return 0;
+  long size = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  if (size < 0 || size % recordSize != 0) {
+    std::fprintf(stderr,
+                 "velkar: %s: %ld bytes is not a whole number of %d-byte records; not opened\n",
+                 path, size, recordSize);
+    std::fclose(f);
+    return 0;
+  }
+  const uint32_t id = nextCursorId++;
+  cursors()[id] = OpenCursor{cursor, f, t, recordSize, size / recordSize, 0, -1, path};
+  unsigned char* block = static_cast<unsigned char*>(cursor);
+  const int32_t count = static_cast<int32_t>(size / recordSize);
+  std::memcpy(block + CURSOR_MAGIC, &MAGIC_OPEN, 4);
+  std::memcpy(block + CURSOR_ID, &id, 4);
+  std::memcpy(block + CURSOR_RECORD_COUNT, &count, 4);
+  return 1;
 }
 
 int readNextRecord(void* cursor) {
-  (void)cursor;
-  enterCall(52279, "readNextRecord", {});
-  return 0;
+  if (enterCall(52279, "readNextRecord", {argPtr(cursor)})) return 0;
+  OpenCursor* c = cursorFor(cursor);
+  if (!c || c->next >= c->count) return 0;
+  unsigned char* buffer = c->table->buffer;
+  if (std::fseek(c->file, c->next * c->recordSize, SEEK_SET) != 0 ||
+      std::fread(buffer, 1, static_cast<size_t>(c->recordSize), c->file) !=
+          static_cast<size_t>(c->recordSize)) {
+    c->current = -1;
+    return 0;
+  }
+  // A host with smaller records leaves the rest of the buffer empty, not stale.
+  if (c->recordSize < c->table->nominalSize)
+    std::memset(buffer + c->recordSize, 0,
+                static_cast<size_t>(c->table->nominalSize - c->recordSize));
+  c->current = c->next++;
+  return 1;
 }
 
 int writeCurrentRecord(void* cursor) {
-  (void)cursor;
-  enterCall(52280, "writeCurrentRecord", {});
-  return 0;
+  if (enterCall(52280, "writeCurrentRecord", {argPtr(cursor)})) return 0;
+  OpenCursor* c = cursorFor(cursor);
+  if (!c || c->current < 0) return 0;
+  if (std::fseek(c->file, c->current * c->recordSize, SEEK_SET) != 0 ||
+      std::fwrite(c->table->buffer, 1, static_cast<size_t>(c->recordSize), c->file) !=
+          static_cast<size_t>(c->recordSize) ||
+      std::fflush(c->file) != 0)
+    return 0;
+  return 1;
 }
 
 int closeTableCursor(void* cursor) {
-  (void)cursor;
-  enterCall(52281, "closeTableCursor", {});
-  return 0;
+  // Closing cannot fail in this host: an injected fault is journalled, the file still closed.
+  enterCall(52281, "closeTableCursor", {argPtr(cursor)});
+  OpenCursor* c = cursorFor(cursor);
+  if (!c) return 0;
+  std::fclose(c->file);
+  uint32_t id;
+  std::memcpy(&id, static_cast<unsigned char*>(cursor) + CURSOR_ID, 4);
+  cursors().erase(id);
+  markClosed(cursor);
+  return 1;
 }
 
-}  // namespace velkar::fn
+}  // namespace fn
+}  // namespace velkar
