@@ -7,6 +7,7 @@
 #include "common/mazovia.h"
 #include "shell/startup.h"
 #include "shell/table_descriptor.h"
+#include "vatupdate/rate_index.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ RateEntry* findProductRate(const ProductRecord& product, int format) {
   if (RateEntry* entry = findRateByCode(barcode)) return entry;
 
   const uint16_t productNo = product.productNo.get();
+  RateEntry* byExtraCode;
+  if (indexedRateByExtraCode(productNo, &byExtraCode)) return byExtraCode;
   for (int32_t i = 0; i < extraCodeIndex.count; ++i) {
     const ExtraCodeEntry& extra = extraCodeIndex.entries[i];
     if (extra.productNo.get() != productNo) continue;
@@ -128,6 +131,8 @@ RateEntry* findRateByCodeScan(const char* code) {
 }
 
 RateEntry* findRateByCode(const char* code) {
+  RateEntry* found;
+  if (indexedRateByCode(code, &found)) return found;
   return findRateByCodeScan(code);
 }
 
@@ -156,6 +161,8 @@ RateEntry* findRateByNameScan(const char* name) {
 }
 
 RateEntry* findRateByName(const char* name) {
+  RateEntry* found;
+  if (indexedRateByName(name, &found)) return found;
   return findRateByNameScan(name);
 }
 
@@ -183,6 +190,7 @@ void applyRates(int32_t warehouse) {
   int recordsRead = 0;
   if (open) {
     const int total = static_cast<int>(readLe32(cursor + CURSOR_RECORD_COUNT));
+    beginIndexedMatching(format);
     while (!host::stopRequested()) {
       host::updateProgress(recordsRead, total);
       host::progressIdle(0);
@@ -191,9 +199,12 @@ void applyRates(int32_t warehouse) {
       ProductRecord work;
       memset(&work, 0, sizeof work);
       memcpy(&work, buffer, static_cast<size_t>(recordSize));
-      if (RateEntry* entry = findProductRate(work, format))
-        applyEntry(entry, work, buffer, recordSize, cursor, format);
+      RateEntry* entry;
+      if (!replayedMatch(recordsRead - 1, &entry))
+        entry = recordMatch(recordsRead - 1, findProductRate(work, format));
+      if (entry) applyEntry(entry, work, buffer, recordSize, cursor, format);
     }
+    endIndexedMatching();
   }
   host::closeTableCursor(cursor);
   host::endProgress();
