@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The Wine tier's checks. Usage:
+#   wine_test.sh start     VELKAR_EXE PLUGIN_DLL SOURCE_DIR
+#   wine_test.sh leave-out VELKAR_EXE PLUGIN_DLL SOURCE_DIR ORDINAL
+#   wine_test.sh scenario  VELKAR_EXE PLUGIN_DLL SOURCE_DIR NAME
+#   wine_test.sh expect    NATIVE_VELKAR NATIVE_PLUGIN SOURCE_DIR NAME   (writes expected/NAME)
+#
+# A scenario is the sample shop of examples/, a rate file and the user's scripted answers. It runs
+# under Wine and, when the native build (VELKAR_NATIVE_BUILD_DIR, default build/native) is there,
+# natively too; both must leave the same product
+# files, additional-code file, settings and report, byte for byte. Under Wine the result must also
+# match the files kept in expected/NAME (products exported as CSV, the settings, the report), so
+# the tier checks something even without a native build.
+set -euo pipefail
+
+mode=$1 exe=$(realpath "$2") plugin=$(realpath "$3") src=$(realpath "$4") arg=${5:-}
+here=$src/tests/wine
+examples=$src/examples
+export WINEDEBUG=${WINEDEBUG:--all}
+
+work=$(mktemp -d /tmp/velkar-wine.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# The velkar program of a world: "wine" or "native".
+velkar() {
+  local world=$1
+  shift
+  if [ "$world" = wine ]; then wine "$exe" "$@"; else "$native_velkar" "$@"; fi
+}
+
+make_shop() {  # world folder
+  velkar "$1" mkshop --dir "$2" --products "$examples/products.csv" --codes "$examples/codes.csv" \
+    >/dev/null || fail "$1: mkshop"
+}
+
+# Scenario NAME -> rate file and answers.
+scenario_setup() {
+  local name=$1 answers=$2
+  case "$name" in
+    barcodes)
+      rate_file=Nowe_stawki_VAT.csv
+      printf 'message ok\ndialog file=%s format=0 ok\nwarehouse 1\n' "$rate_file" >"$answers" ;;
+    names)
+      rate_file=Nowe_stawki_VAT_nazwy.csv
+      printf 'message ok\ndialog file=%s format=1 ok\nwarehouse 1\n' "$rate_file" >"$answers" ;;
+    cn_codes)
+      rate_file=Kody_CN.csv
+      printf 'message ok\ndialog file=%s format=2 ok\nwarehouse 2\n' "$rate_file" >"$answers" ;;
+    stopped)
+      rate_file=Nowe_stawki_VAT.csv
+      printf 'message ok\ndialog file=%s format=0 ok\nwarehouse 1\nstop-after 70\n' \
+        "$rate_file" >"$answers" ;;
+    cancelled)
+      rate_file=Nowe_stawki_VAT.csv
+      printf 'message cancel\n' >"$answers" ;;
+    *) fail "no scenario $name" ;;
+  esac
+}
+
+# Runs a scenario in one world, in $work/<world>: the shop in shop/, the products exported to
+# exported/.
+run_scenario() {
+  local world=$1 name=$2 plugin_file=$3
+  local dir=$work/$world
+  mkdir -p "$dir/exported"
+  cd "$dir"
+  make_shop "$world" shop
+  scenario_setup "$name" answers
+  cp "$examples/$rate_file" shop/
+  # A report left from an earlier run must go: the command deletes it first.
+  echo "old report" >shop/zmianavat.txt
+  velkar "$world" run --shop shop --plugin "$plugin_file" --script answers --style marked \
+    >output.txt 2>errors.txt || fail "$world: run failed: $(cat errors.txt)"
+  for w in 1 2; do
+    velkar "$world" export --shop shop --warehouse $w --out exported/MMM00$w.csv \
+      || fail "$world: export of warehouse $w"
+  done
+  cd - >/dev/null
+}
+
+# The files a scenario is judged by.
+shop_files="MMM001.MGR MMM002.MGR KODY154.DAT velkar.ini zmianavat.txt"
+expected_files="MMM001.csv MMM002.csv velkar.ini zmianavat.txt"
+
+case "$mode" in
+  start)
+    cd "$work"
+    make_shop wine shop
+    wine "$exe" run --shop shop --plugin "$plugin" --command 0 --style marked \
+      >output.txt 2>errors.txt || fail "the plug-in did not start: $(cat output.txt errors.txt)"
+    grep -q 'Wtyczka: Aktualizacja VAT z pliku tekstowego' output.txt \
+      || fail "no title from entry 30001: $(cat output.txt)"
+    grep -q '1\. Aktualizacja VAT z pliku tekstowego' output.txt \
+      || fail "no command in the menu: $(cat output.txt)"
+    grep -q 'Dodano opcję w menu Inne' output.txt \
+      || fail "no menu registration message: $(cat output.txt)"
+    grep -q 'Pytaj' shop/velkar.ini || fail "the setting Pytaj was not stored"
+    [ ! -s errors.txt ] || fail "complaints: $(cat errors.txt)"
+    echo "started, registered its command, withdrew it"
+    ;;
+
+  leave-out)
+    cd "$work"
+    make_shop wine shop
+    status=0
+    wine "$exe" run --shop shop --plugin "$plugin" --command 0 --leave-out "$arg" \
+      >output.txt 2>errors.txt || status=$?
+    [ "$status" -ne 0 ] || fail "the plug-in loaded although the host lacks $arg"
+    grep -q 'did not load' errors.txt || fail "no load failure reported: $(cat errors.txt)"
+    if grep -q 'Wtyczka:' output.txt; then fail "entry 30001 ran: $(cat output.txt)"; fi
+    echo "without host function $arg the plug-in does not load (status $status)"
+    ;;
+
+  scenario)
+    name=$arg
+    native=${VELKAR_NATIVE_BUILD_DIR:-$src/build/native}
+    native_velkar=$native/velkar
+    native_plugin=$native/vatupdate.so
+    have_native=0
+    [ -x "$native_velkar" ] && [ -f "$native_plugin" ] && have_native=1
+    [ -d "$here/expected/$name" ] || [ "$have_native" = 1 ] \
+      || { echo "no native build and no expected files: skipped"; exit 77; }
+
+    run_scenario wine "$name" "$plugin"
+    checked=0
+    if [ "$have_native" = 1 ]; then
+      run_scenario native "$name" "$native_plugin"
+      for f in $shop_files; do
+        a=$work/native/shop/$f b=$work/wine/shop/$f
+        if [ -e "$a" ] || [ -e "$b" ]; then
+          [ -e "$a" ] || fail "$f: only under Wine"
+          [ -e "$b" ] || fail "$f: only natively"
+          cmp "$a" "$b" || fail "$f differs between native and Wine"
+        fi
+      done
+      checked=1
+      echo "native and Wine leave the same $shop_files"
+    fi
+    if [ -d "$here/expected/$name" ]; then
+      for f in $expected_files; do
+        want=$here/expected/$name/$f
+        got=$work/wine/exported/$f
+        [ -e "$got" ] || got=$work/wine/shop/$f
+        if [ -e "$want" ]; then
+          [ -e "$got" ] || fail "$f was not written"
+          cmp "$want" "$got" || { diff "$want" "$got" | head -20 >&2; fail "$f is not as expected"; }
+        else
+          [ ! -e "$got" ] || fail "$f was written but is not expected"
+        fi
+      done
+      checked=1
+      echo "Wine leaves the expected $expected_files"
+    fi
+    [ "$checked" = 1 ]
+    ;;
+
+  expect)
+    name=$arg
+    native_velkar=$exe
+    run_scenario native "$name" "$plugin"
+    out=$here/expected/$name
+    rm -rf "$out"
+    mkdir -p "$out"
+    for f in $expected_files; do
+      from=$work/native/exported/$f
+      [ -e "$from" ] || from=$work/native/shop/$f
+      [ ! -e "$from" ] || cp "$from" "$out/$f"
+    done
+    echo "expected files of $name written to $out"
+    ;;
+
+  *) fail "unknown mode $mode" ;;
+esac
