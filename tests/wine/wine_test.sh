@@ -7,10 +7,10 @@
 #
 # A scenario is the sample shop of examples/, a rate file and the user's scripted answers. It runs
 # under Wine and, when the native build (VELKAR_NATIVE_BUILD_DIR, default build/native) is there,
-# natively too; both must leave the same product
-# files, additional-code file, settings and report, byte for byte. Under Wine the result must also
-# match the files kept in expected/NAME (products exported as CSV, the settings, the report), so
-# the tier checks something even without a native build.
+# natively too; both must leave the same product files, additional-code file, settings and report,
+# byte for byte. Under Wine the result must also match the files kept in expected/NAME (products
+# exported as CSV, the settings, the report), so the tier checks something even without a native
+# build.
 set -euo pipefail
 
 mode=$1 exe=$(realpath "$2") plugin=$(realpath "$3") src=$(realpath "$4") arg=${5:-}
@@ -112,6 +112,8 @@ case "$mode" in
       >output.txt 2>errors.txt || status=$?
     [ "$status" -ne 0 ] || fail "the plug-in loaded although the host lacks $arg"
     grep -q 'did not load' errors.txt || fail "no load failure reported: $(cat errors.txt)"
+    # ERROR_DLL_INIT_FAILED: the library was found and mapped, and its process attach refused.
+    grep -q 'error 1114' errors.txt || fail "not refused by process attach: $(cat errors.txt)"
     if grep -q 'Wtyczka:' output.txt; then fail "entry 30001 ran: $(cat output.txt)"; fi
     echo "without host function $arg the plug-in does not load (status $status)"
     ;;
