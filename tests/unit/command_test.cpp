@@ -1,0 +1,244 @@
+// The command routine and the import dialog: the explanation, settings defaults and round trips,
+// the dialog shown again on other results, the F3 key, the warehouse choice, and the ways the
+// command ends early.
+#include <string>
+
+#include "common/mazovia.h"
+#include "vatupdate_support.h"
+#include "velkar/dialog.h"
+#include "velkar/settings.h"
+#include "velkar/shop.h"
+#include "velkar/ui.h"
+
+using vat_support::argsOf;
+using vat_support::quoted;
+namespace settings = velkar::settings;
+
+namespace {
+
+using Calls = std::vector<std::vector<std::string>>;
+using Strings = std::vector<std::string>;
+
+class CommandTest : public vat_support::VatTest {
+ protected:
+  void SetUp() override {
+    VatTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(velkar::shop::createShop(dir, {{0, {}}, {3, {}}}, {}, error)) << error;
+    ASSERT_EQ(start(), 0);
+  }
+  void run(std::vector<std::string> script) {
+    velkar::ui::setScript(std::move(script));
+    velkar::host().journal.clear();
+    vatUpdateCommand();
+  }
+  static std::string setting(const std::string& key) {
+    std::string value;
+    return settings::get("Mirtal", key, value) ? value : "(none)";
+  }
+  static void store(const std::string& key, const std::string& value) {
+    std::string error;
+    ASSERT_TRUE(settings::set("Mirtal", key, value, error)) << error;
+  }
+};
+
+// --- explanation ---
+
+TEST_F(CommandTest, TheExplanationComesFirstAndCancellingItChangesNothingButTheOldReport) {
+  writeFile("zmianavat.txt", "old report");
+  run({"message cancel"});
+  EXPECT_FALSE(std::filesystem::exists("zmianavat.txt"));
+  EXPECT_EQ(argsOf("showMessage"),
+            (Calls{{quoted("uwaga"),
+                    quoted(MZ("Opcja umożliwia wczytanie nowych stawek VAT z pliku tekstowego.\n\n"
+                              "Plik musi być w formacie:\n\x02KOD_KRESKOWY,STAWKA_VAT\n\nProgram "
+                              "po wczytaniu danych z pliku wpisze je do pola 'nowa stawka VAT'.\n"
+                              "Stawki nie zostana jednak zmieniona do chwili uruchomienia "
+                              "specjalnej opcji w przeddzień zmiany stawek VAT. Należy to wykonać "
+                              "później specjalną opcją w każdym magazynie - klawisz \x02"
+                              "Ctrl-K")),
+                    "9"}}));
+  EXPECT_EQ(velkar::host().journal.size(), 1u);
+}
+
+// --- settings ---
+
+TEST_F(CommandTest, FirstRunShowsTheDefaultFileTheFirstFormatAndWarehouseZero) {
+  run({"dialog ok", "warehouse none"});
+  EXPECT_STREQ(dialogData().fileName, "Nowe_stawki_VAT.csv");
+  EXPECT_EQ(dialogData().format.get(), 0);
+  EXPECT_EQ(argsOf("hostSettings"),
+            (Calls{{"8", quoted("Mirtal"), quoted("Path"), quoted("%128s"), "ptr"},
+                   {"8", quoted("Mirtal"), quoted("Opcje"), quoted("%d"), "ptr"},
+                   {"1", quoted("Mirtal"), quoted("Mag"), quoted("%d"), "ptr"},
+                   {"9", quoted("Mirtal"), quoted("Path"), quoted("%s"), "ptr"},
+                   {"9", quoted("Mirtal"), quoted("Opcje"), quoted("%d"), "ptr"}}));
+  EXPECT_EQ(argsOf("chooseWarehouse"), (Calls{{"0", "680", "0"}}));
+  EXPECT_EQ(argsOf("runDialog"), (Calls{{"ptr", "1", "ptr", "ptr", "0"}}));
+  EXPECT_EQ(setting("Path"), "Nowe_stawki_VAT.csv");
+  EXPECT_EQ(setting("Opcje"), "0");
+  EXPECT_EQ(setting("Mag"), "(none)");  // no warehouse chosen: not saved
+}
+
+TEST_F(CommandTest, AcceptedChoicesAreSavedAndOfferedNextTime) {
+  run({"dialog file=stawki.csv format=2 ok", "warehouse 3"});
+  EXPECT_EQ(setting("Path"), "stawki.csv");
+  EXPECT_EQ(setting("Opcje"), "2");
+  EXPECT_EQ(setting("Mag"), "3");
+  run({"dialog cancel"});
+  EXPECT_STREQ(dialogData().fileName, "stawki.csv");
+  EXPECT_EQ(dialogData().format.get(), 2);
+  run({"dialog ok"});
+  EXPECT_EQ(argsOf("chooseWarehouse"), (Calls{{"3", "680", "0"}}));
+}
+
+TEST_F(CommandTest, CancellingTheDialogSavesNothing) {
+  store("Path", "a.csv");
+  run({"dialog file=b.csv format=1 cancel"});
+  EXPECT_EQ(setting("Path"), "a.csv");
+  EXPECT_EQ(setting("Opcje"), "(none)");
+  EXPECT_TRUE(velkar::callsOf("chooseWarehouse").empty());
+}
+
+TEST_F(CommandTest, AStoredPathOf128CharactersIsReadWhole) {
+  const std::string name(128, 'p');
+  store("Path", name);
+  run({"dialog cancel"});
+  EXPECT_EQ(std::string(dialogData().fileName), name);
+}
+
+TEST_F(CommandTest, AFormatOutsideTheRadioGroupIsKeptSavedAndReadAsBarcodeAndRate) {
+  std::string error;
+  ASSERT_TRUE(velkar::shop::createShop(dir, {{0, {{1, "a", "A", 1, 0, ""}}}}, {}, error));
+  writeFile("Nowe_stawki_VAT.csv", "A,zw\r\n");
+  store("Opcje", "5");
+  run({"dialog ok"});
+  EXPECT_EQ(setting("Opcje"), "5");
+  EXPECT_EQ(readFile("zmianavat.txt"), "A -> -1 zmiany: 1, brak zmian: 0\r\n");
+}
+
+// --- the dialog ---
+
+TEST_F(CommandTest, TheHostReadsTheDialogDescriptionAsLaidOut) {
+  velkar::dialog::DialogModel model;
+  std::string error;
+  ASSERT_TRUE(
+      velkar::dialog::parseDialog(sym<const void*>("importDialogDescription"), 510, model, error))
+      << error;
+  EXPECT_EQ(model.size, 510u);
+  EXPECT_EQ(model.frame.text, MZ("Wprowadź"));
+  EXPECT_EQ(model.frame.width * 100 + model.frame.height, 6518);
+  // type id flags hotKey column row width height text (control bytes as <NN>, line breaks as |)
+  const Strings expected = {
+      "3 ffff 0 50 2 2 23 1 ~P~lik towarów:",
+      "5 4101 400 0 2 3 41 1 ",
+      "0 3d00 180 3d00 43 3 20 1 <05>F3<01> Zmień plik",
+      "3 ffff 0 0 2 5 13 1 Format pliku:",
+      "1 ffff 400 0 2 6 60 1 KOD_KRESOWY,STAWKA_VAT[CR][LF]",
+      "1 ffff 400 0 2 7 60 1 CZĘŚĆ NAZWY TOWARU,STAWKA_VAT[CR][LF]",
+      "1 ffff 400 0 2 8 60 1 KOD_KRESOWY,Kod CN[CR][LF]",
+      "4 ffff 0 0 2 10 60 4 Plik importowany ma być w formacie tekstowym:|KOD_KRESOWY,"
+      "STAWKA_VAT[CR][LF]|lub|CZĘŚĆ_NAZWY_TOWARU,STAWKA_VAT[CR][LF]",
+      "0 5001 0 8600 27 15 10 1 <05>F12<01> OK"};
+  Strings items;
+  for (const velkar::dialog::Item& i : model.items) {
+    char head[64];
+    std::snprintf(head, sizeof head, "%x %x %x %x %d %d %d %d ", i.type, i.id, i.flags, i.hotKey,
+                  i.column, i.row, i.width, i.height);
+    std::string text;
+    for (char c : velkar::ui::hostToUtf8(i.text)) {
+      char shown[8] = {c, 0};
+      if (c == '\n')
+        shown[0] = '|';
+      else if (c > 0 && c < 0x20)
+        std::snprintf(shown, sizeof shown, "<%02x>", c);
+      text += shown;
+    }
+    items.push_back(head + text);
+  }
+  EXPECT_EQ(items, expected);
+  EXPECT_EQ(velkar::dialog::dataSize(model), sizeof(ImportDialogData));
+}
+
+TEST_F(CommandTest, OtherDialogResultsShowTheDialogAgainOverTheSameData) {
+  run({"dialog file=a.csv code=0x3D00", "dialog format=1 code=0x1234", "dialog ok"});
+  EXPECT_EQ(argsOf("runDialog"), (Calls(3, {"ptr", "1", "ptr", "ptr", "0"})));
+  EXPECT_EQ(setting("Path"), "a.csv");
+  EXPECT_EQ(setting("Opcje"), "1");
+}
+
+TEST_F(CommandTest, F3IsHandledOnlyOnTheFileNameItem) {
+  velkar::host().journal.clear();
+  for (unsigned short item : {0, 2, 4}) EXPECT_EQ(importDialogKeys(0x3D00, item), 0);
+  EXPECT_EQ(importDialogKeys(0x8600, 1), 0);
+  EXPECT_EQ(importDialogKeys(0x1C0D, 1), 0);
+  EXPECT_TRUE(velkar::host().journal.empty());
+}
+
+TEST_F(CommandTest, F3WithoutAChoiceKeepsTheNameAndCountsAsHandled) {
+  std::strcpy(dialogData().fileName, "typed.csv");
+  velkar::ui::setScript({"file none"});
+  EXPECT_EQ(importDialogKeys(0x3D00, 1), -2);
+  EXPECT_EQ(argsOf("chooseFile"), (Calls{{"57", quoted("typed.csv"), quoted("c:\\*.*"), "1"}}));
+  EXPECT_EQ(argsOf("exchangeDialogData"), (Calls{{"ptr", "1"}}));
+  EXPECT_TRUE(velkar::callsOf("notifyDialogItem").empty());
+  EXPECT_STREQ(dialogData().fileName, "typed.csv");
+}
+
+TEST_F(CommandTest, F3WithAChoiceShowsTheNewName) {
+  velkar::ui::setScript({"file chosen.csv"});
+  EXPECT_EQ(importDialogKeys(0x3D00, 1), -2);
+  EXPECT_STREQ(dialogData().fileName, "chosen.csv");
+  EXPECT_EQ(argsOf("exchangeDialogData"), (Calls{{"ptr", "1"}, {"ptr", "0"}}));
+  EXPECT_EQ(argsOf("notifyDialogItem"), (Calls{{"16641"}}));
+}
+
+TEST_F(CommandTest, F3InTheDialogPutsTheChosenFileIntoTheSettings) {
+  run({"dialog keys=item1:F3 ok", "file chosen.csv"});
+  EXPECT_EQ(setting("Path"), "chosen.csv");
+}
+
+// --- warehouse and early ends ---
+
+TEST_F(CommandTest, NoWarehouseChoiceIsNotSavedAndTheCommandGoesOnWithIt) {
+  store("Mag", "3");
+  writeFile("Nowe_stawki_VAT.csv", "A,23\r\n");
+  run({"dialog ok", "warehouse none"});
+  EXPECT_EQ(setting("Mag"), "3");
+  EXPECT_EQ(argsOf("warehouseFilePath")[0][0], "-1");
+  EXPECT_EQ(velkar::callsOf("showTextFile").size(), 1u);
+}
+
+TEST_F(CommandTest, ARateFileThatCannotBeOpenedEndsQuietlyAfterTheSettingsAreSaved) {
+  run({"dialog file=missing.csv ok", "warehouse 3"});
+  EXPECT_EQ(setting("Path"), "missing.csv");
+  EXPECT_EQ(setting("Mag"), "3");
+  EXPECT_EQ(velkar::callsOf("showMessage").size(), 1u);  // the explanation only
+  EXPECT_TRUE(velkar::callsOf("dataFilePath").empty());
+  EXPECT_TRUE(velkar::callsOf("showTextFile").empty());
+}
+
+TEST_F(CommandTest, OutOfMemoryWhileReadingEndsWithoutMatchingOrReport) {
+  writeFile("Nowe_stawki_VAT.csv", "A,23\r\nB,8\r\n");
+  velkar::host().faults.push_back({21286, 1, false});
+  run({"dialog ok"});
+  EXPECT_EQ(argsOf("showMessage").back(),
+            (std::vector<std::string>{quoted("uwaga"), quoted(MZ("Za mało pamięci")), "1"}));
+  EXPECT_TRUE(velkar::callsOf("dataFilePath").empty());
+  EXPECT_TRUE(velkar::callsOf("warehouseFilePath").empty());
+  EXPECT_TRUE(velkar::callsOf("showTextFile").empty());
+  EXPECT_FALSE(std::filesystem::exists("zmianavat.txt"));
+  EXPECT_EQ(rates().entries, nullptr);
+  EXPECT_TRUE(velkar::host().liveBlocks.empty());
+}
+
+TEST_F(CommandTest, AnEmptyRateFileStillMatchesAndReports) {
+  writeFile("Nowe_stawki_VAT.csv", "");
+  run({"dialog ok", "warehouse 3"});
+  EXPECT_EQ(velkar::callsOf("warehouseFilePath").size(), 1u);
+  EXPECT_EQ(readFile("zmianavat.txt"), "");
+  EXPECT_EQ(velkar::callsOf("showTextFile").size(), 1u);
+  EXPECT_TRUE(velkar::host().liveBlocks.empty());
+}
+
+}  // namespace

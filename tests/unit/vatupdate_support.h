@@ -1,0 +1,116 @@
+// What the command's tests share: a freshly loaded module over a fresh host, working in a shop
+// folder of its own (the current directory, as while the host runs a plug-in), and access to the
+// command's internal functions and state.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/plugin_fixture.h"
+#include "vatupdate/records.h"
+#include "velkar/host.h"
+
+namespace vat_support {
+
+namespace fs = std::filesystem;
+
+class VatTest : public testing_support::PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    previous = fs::current_path();
+    std::string pattern = (fs::temp_directory_path() / "vatupdate_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+    fs::current_path(dir);
+    velkar::host().shopDir = dir;
+    velkar::resetHost();
+    ASSERT_TRUE(load());
+  }
+  void TearDown() override {
+    velkar::resetHost();
+    PluginTest::TearDown();
+    fs::current_path(previous);
+    fs::remove_all(dir);
+  }
+
+  // --- the module's state and functions ---
+  RateList& rates() { return *sym<RateList*>("rateList"); }
+  ExtraCodeIndex& extraCodes() { return *sym<ExtraCodeIndex*>("extraCodeIndex"); }
+  ImportDialogData& dialogData() { return *sym<ImportDialogData*>("importDialogData"); }
+  TableDescriptor*& productTable() { return *sym<TableDescriptor**>("productTable"); }
+  TableDescriptor*& extraCodeTable() { return *sym<TableDescriptor**>("extraCodeTable"); }
+
+  int readRateFile(const char* name, int format) {
+    return sym<int (*)(const char*, int)>("_Z12readRateFilePKci")(name, format);
+  }
+  int appendRate(const RateEntry* entry) {
+    return sym<int (*)(const RateEntry*)>("_Z10appendRatePK9RateEntry")(entry);
+  }
+  void buildExtraCodeIndex(int warehouse) {
+    sym<void (*)(int)>("_Z19buildExtraCodeIndexi")(warehouse);
+  }
+  void applyRates(int warehouse) { sym<void (*)(int)>("_Z10applyRatesi")(warehouse); }
+  RateEntry* findRateByCode(const char* code) {
+    return sym<RateEntry* (*)(const char*)>("_Z14findRateByCodePKc")(code);
+  }
+  RateEntry* findRateByName(const char* name) {
+    return sym<RateEntry* (*)(const char*)>("_Z14findRateByNamePKc")(name);
+  }
+  void writeChangeReport() { sym<void (*)()>("_Z17writeChangeReportv")(); }
+  int importDialogKeys(unsigned short key, unsigned short item) {
+    return sym<int(HOST_STDCALL*)(unsigned short, unsigned short)>("_Z16importDialogKeystt")(key,
+                                                                                             item);
+  }
+  void vatUpdateCommand() { sym<void(HOST_CDECL*)()>("vatUpdateCommand")(); }
+
+  // Entry 30001 with a callback and a title buffer: the command is registered and the host's
+  // table descriptors are recorded.
+  int start() {
+    using Start = int(HOST_STDCALL*)(HostCallback, char*);
+    char title[64] = {0};
+    return reinterpret_cast<Start>(plugin->entry(30001))(&callbackStub, title);
+  }
+  static HOST_STDCALL int callbackStub(int, int) { return 0; }
+
+  // Appends entries the way the rate file would give them (key in the host code page).
+  void addRate(const std::string& key, int rate, const std::string& cnCode = "") {
+    RateEntry e;
+    std::memset(&e, 0, sizeof e);
+    std::strncpy(e.key, key.c_str(), RATE_KEY_CHARS);
+    e.rate.set(rate);
+    std::strncpy(e.cnCode, cnCode.c_str(), CN_CODE_CHARS);
+    ASSERT_EQ(appendRate(&e), 0);
+  }
+
+  // --- files in the shop folder ---
+  static void writeFile(const fs::path& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+  static std::string readFile(const fs::path& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path previous, dir;
+};
+
+// The journal's arguments of every call of one host function.
+inline std::vector<std::vector<std::string>> argsOf(const std::string& name) {
+  std::vector<std::vector<std::string>> out;
+  for (const velkar::Call& c : velkar::callsOf(name)) out.push_back(c.args);
+  return out;
+}
+
+// A text argument as the journal keeps it.
+inline std::string quoted(const std::string& bytes) {
+  return "\"" + bytes + "\"";
+}
+
+}  // namespace vat_support
