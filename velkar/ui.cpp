@@ -230,8 +230,8 @@ class Layouter {
   }
 
   void endLine() {
-    finishRightAligned();
     setEm(false);
+    finishRightAligned();
     wrap(std::move(line_));
     line_.clear();
   }
