@@ -50,6 +50,10 @@ class StartupTest : public PluginTest {
     PluginTest::SetUp();
     velkar::ui::setOutput(&screen);
   }
+  void TearDown() override {
+    PluginTest::TearDown();
+    velkar::ui::setOutput(nullptr);
+  }
 
   void loadQuietly() {
     ASSERT_TRUE(load());
