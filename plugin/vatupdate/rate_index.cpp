@@ -7,7 +7,8 @@
 #include "binding/host.h"
 #include "vatupdate/matching.h"
 
-MatchingControl vatMatchingControl = {MATCHING_INDEXED, TRACE_OFF, nullptr, 0, 0, 0, 0, 0};
+MatchingControl vatMatchingControl = {
+    MATCHING_INDEXED, TRACE_OFF, nullptr, 0, nullptr, 0, 0, 0, 0, 0, 0};
 
 namespace {
 
@@ -44,6 +45,7 @@ struct Indexes {
   int64_t heldBytes, peakBytes;
   // Entries [0, passed) have been passed by a lookup; those with an invalid key are marked.
   int32_t passed;
+  uint64_t matchStart;  // the control's clock when the search for the current product began
 
   // By code.
   Block codeSlots;
@@ -178,40 +180,44 @@ void extraCode(const ExtraCodeEntry& extra, char* code) {
 }
 
 bool buildProductTable() {
-  // Only codes that find an entry are kept: count them to size the table.
+  // Only codes that find an entry are kept: look each up once, and size the table by the hits.
+  const int32_t codes = extraCodeIndex.count;
+  Block found = {nullptr, 0};
+  if (!resize(found, static_cast<int64_t>(codes) * 4)) return false;
+  int32_t* entryOf = as<int32_t>(found);
   int64_t hits = 0;
   char code[EXTRA_CODE_SIZE];
-  for (int32_t i = 0; i < extraCodeIndex.count; ++i) {
+  for (int32_t i = 0; i < codes; ++i) {
     extraCode(extraCodeIndex.entries[i], code);
-    if (findCode(code) != NO_ENTRY) ++hits;
+    entryOf[i] = findCode(code);
+    if (entryOf[i] != NO_ENTRY) ++hits;
   }
   if (hits > 65536) hits = 65536;  // there are no more product numbers than that
   const uint32_t size = tableSize(hits, sizeof(ProductSlot));
-  if (size == 0 || !resize(indexes.productSlots, static_cast<int64_t>(size) * sizeof(ProductSlot)))
-    return false;
-  uint32_t shift = 32;
-  for (uint32_t s = size; s > 1; s >>= 1) --shift;
-  indexes.productShift = shift;
-  ProductSlot* slots = as<ProductSlot>(indexes.productSlots);
-  for (uint32_t i = 0; i < size; ++i) slots[i] = ProductSlot{-1, 0};
-
-  // In index order, so that a product keeps the entry of its first code that finds one.
-  const uint32_t mask = size - 1;
-  for (int32_t i = 0; i < extraCodeIndex.count; ++i) {
-    const ExtraCodeEntry& extra = extraCodeIndex.entries[i];
-    extraCode(extra, code);
-    const int32_t entry = findCode(code);
-    if (entry == NO_ENTRY) continue;
-    const uint16_t productNo = extra.productNo.get();
-    for (uint32_t s = productHash(productNo);; s = (s + 1) & mask) {
-      if (slots[s].productNo == productNo) break;
-      if (slots[s].productNo < 0) {
-        slots[s] = ProductSlot{productNo, entry};
-        break;
+  const bool ok =
+      size != 0 && resize(indexes.productSlots, static_cast<int64_t>(size) * sizeof(ProductSlot));
+  if (ok) {
+    uint32_t shift = 32;
+    for (uint32_t s = size; s > 1; s >>= 1) --shift;
+    indexes.productShift = shift;
+    ProductSlot* slots = as<ProductSlot>(indexes.productSlots);
+    for (uint32_t i = 0; i < size; ++i) slots[i] = ProductSlot{-1, 0};
+    // In index order, so that a product keeps the entry of its first code that finds one.
+    const uint32_t mask = size - 1;
+    for (int32_t i = 0; i < codes; ++i) {
+      if (entryOf[i] == NO_ENTRY) continue;
+      const uint16_t productNo = extraCodeIndex.entries[i].productNo.get();
+      for (uint32_t s = productHash(productNo);; s = (s + 1) & mask) {
+        if (slots[s].productNo == productNo) break;
+        if (slots[s].productNo < 0) {
+          slots[s] = ProductSlot{productNo, entryOf[i]};
+          break;
+        }
       }
     }
   }
-  return true;
+  release(found);
+  return ok;
 }
 
 bool buildCodeIndex() {
@@ -504,6 +510,7 @@ bool build() {
   if (!ok) releaseAll();
   vatMatchingControl.indexBytes = static_cast<int32_t>(indexes.heldBytes);
   vatMatchingControl.indexPeakBytes = static_cast<int32_t>(indexes.peakBytes);
+  vatMatchingControl.rateListBytes = rateList.capacity * static_cast<int32_t>(sizeof(RateEntry));
   vatMatchingControl.automatonStates = indexes.states;
   return ok;
 }
@@ -522,6 +529,7 @@ void beginIndexedMatching(int format) {
   indexes.passed = 0;
   vatMatchingControl.indexBytes = 0;
   vatMatchingControl.indexPeakBytes = 0;
+  vatMatchingControl.rateListBytes = 0;
   vatMatchingControl.automatonStates = 0;
   vatMatchingControl.patterns = 0;
 }
@@ -567,16 +575,19 @@ bool indexedRateByExtraCode(uint16_t productNo, RateEntry** found) {
 }
 
 bool replayedMatch(int32_t product, RateEntry** entry) {
-  const MatchingControl& control = vatMatchingControl;
+  MatchingControl& control = vatMatchingControl;
+  if (control.clock) indexes.matchStart = control.clock();
   if (control.traceMode != TRACE_REPLAY) return false;
   const int32_t index =
       control.trace && product >= 0 && product < control.traceSize ? control.trace[product] : -1;
   *entry = index >= 0 && index < rateList.count ? &rateList.entries[index] : nullptr;
+  if (control.clock) control.matchingTime += control.clock() - indexes.matchStart;
   return true;
 }
 
 RateEntry* recordMatch(int32_t product, RateEntry* entry) {
-  const MatchingControl& control = vatMatchingControl;
+  MatchingControl& control = vatMatchingControl;
+  if (control.clock) control.matchingTime += control.clock() - indexes.matchStart;
   if (control.traceMode == TRACE_RECORD && control.trace && product >= 0 &&
       product < control.traceSize)
     control.trace[product] = entry ? static_cast<int32_t>(entry - rateList.entries) : -1;

@@ -27,10 +27,15 @@ struct MatchingControl {
   int32_t traceMode;  // TRACE_RECORD notes each product's entry; TRACE_REPLAY applies them
   int32_t* trace;     // per product read, in file order: the entry's list index or -1
   int32_t traceSize;  // products the trace has room for
+  // A clock (any unit) read before and after finding each product's entry; the differences add
+  // up in matchingTime.
+  uint64_t (*clock)(void);
+  uint64_t matchingTime;
   // Statistics of the latest run: bytes the indexes held once built, the most they held while
-  // being built, the automaton's states, and the patterns in it.
+  // being built, the rate list's own block, the automaton's states and the patterns in it.
   int32_t indexBytes;
   int32_t indexPeakBytes;
+  int32_t rateListBytes;
   int32_t automatonStates;
   int32_t patterns;
 };
@@ -52,8 +57,9 @@ bool indexedRateByName(const char* name, RateEntry** found);
 // index order, that finds one.
 bool indexedRateByExtraCode(uint16_t productNo, RateEntry** found);
 
-// The benchmark's floor: with TRACE_REPLAY, *entry is the entry recorded for the product-th
-// product read (from 0) and true is returned: no lookup is made. Otherwise false.
+// Around the search for one product's entry. The benchmark's floor: with TRACE_REPLAY,
+// replayedMatch sets *entry to the entry recorded for the product-th product read (from 0) and
+// returns true: no lookup is made. Otherwise it returns false, the caller finds the entry and
+// hands it to recordMatch, which notes it with TRACE_RECORD and returns it.
 bool replayedMatch(int32_t product, RateEntry** entry);
-// With TRACE_RECORD, notes the entry found for the product-th product. Returns entry.
 RateEntry* recordMatch(int32_t product, RateEntry* entry);
