@@ -658,6 +658,7 @@ int runInteractive(Session& session) {
   std::ostream& out = ui::out();
   const ui::Style style = ui::style();
   ui::RawMode raw;
+  ui::FullScreen screen;
   int result = ui::DIALOG_CANCEL;
   for (;;) {
     out << "\x1b[H\x1b[2J";

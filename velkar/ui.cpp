@@ -59,6 +59,7 @@ struct State {
   Progress progress;
   std::optional<long> stopAfter;
   long stopPolls = 0;
+  int fullScreen = 0;  // a full-screen dialog is on the terminal
 };
 
 State& state() {
@@ -105,13 +106,15 @@ int maxTextWidth() {
   return std::max(20, terminalSize().first - 4);
 }
 
-// Before any window is drawn, a progress line on the terminal gets its line end.
+// Before any window is drawn, a progress line on the terminal gets its line end, and a dialog
+// that fills the terminal is cleared away (it draws itself again when the window is done).
 void closeProgressLine() {
   Progress& p = state().progress;
   if (p.lineOpen) {
     out() << "\n";
     p.lineOpen = false;
   }
+  if (state().fullScreen > 0 && state().interactive) out() << "\x1b[H\x1b[2J\x1b[?25h";
 }
 
 // Whether a 0x01 at text[i] starts a well-formed tab-stop directive; if so, its stops and the
@@ -374,6 +377,13 @@ int keyForCharacter(int c) {
 
 const std::vector<Shown>& shown() {
   return state().shown;
+}
+
+FullScreen::FullScreen() {
+  ++state().fullScreen;
+}
+FullScreen::~FullScreen() {
+  if (state().fullScreen > 0) --state().fullScreen;
 }
 
 void record(Shown s) {
@@ -791,10 +801,9 @@ int showTextFile(const std::string& name) {
       if (key < 0 || key == KEY_ESC || key == 'q' || key == 'Q') break;
       if (key == KEY_PGUP || key == KEY_UP) {
         if (page > 0) --page;
-      } else if (page + 1 < pages) {
+      } else if (key == KEY_PGDN || key == KEY_SPACE || key == KEY_DOWN || key == KEY_ENTER) {
+        if (page + 1 == pages) break;
         ++page;
-      } else if (key == KEY_ENTER) {
-        break;
       }
     }
   }

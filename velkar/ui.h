@@ -186,6 +186,14 @@ std::optional<std::string> readLineInteractive(std::string_view promptUtf8,
 // Terminal size (columns, rows); 80x24 when unknown.
 std::pair<int, int> terminalSize();
 
+// While alive, the terminal holds a full-screen dialog: windows shown meanwhile clear it first.
+struct FullScreen {
+  FullScreen();
+  ~FullScreen();
+  FullScreen(const FullScreen&) = delete;
+  FullScreen& operator=(const FullScreen&) = delete;
+};
+
 // Records a window (for the dialog, which draws itself).
 void record(Shown s);
 
