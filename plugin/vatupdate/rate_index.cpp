@@ -7,8 +7,7 @@
 #include "binding/host.h"
 #include "vatupdate/matching.h"
 
-MatchingControl vatMatchingControl = {
-    MATCHING_INDEXED, TRACE_OFF, nullptr, 0, nullptr, 0, 0, 0, 0, 0, 0};
+MatchingControl vatMatchingControl = {MATCHING_INDEXED, TRACE_OFF, nullptr, 0, nullptr, 0, 0};
 
 namespace {
 
@@ -56,12 +55,13 @@ struct Indexes {
   // By name. States are numbered breadth first, so the children of a state are consecutive
   // (firstChild[s] up to firstChild[s + 1]) and ordered by their label.
   int32_t states;
-  Block firstChild;  // states + 1 entries
-  Block label;       // the byte on the edge into each state
-  Block fail;        // the state of the longest proper suffix that is a state
-  Block best;        // the least entry index of a key ending here or along the suffix chain
-  Block rootNext;    // 256 transitions of the root, ROOT where it has no child
-  Block invalid;     // bit per entry: its key is empty, or empty once normalised
+  Block firstChild;       // states + 1 entries
+  Block label;            // the byte on the edge into each state
+  Block fail;             // the state of the longest proper suffix that is a state
+  Block best;             // the least entry index of a key ending here or along the suffix chain
+  Block rootNext;         // 256 transitions of the root, ROOT where it has no child
+  Block invalid;          // bit per entry: its key is empty, or empty once normalised
+  uint32_t bytesUsed[8];  // bit per byte value: some key holds it
 };
 
 Indexes indexes;
@@ -253,30 +253,49 @@ bool buildCodeIndex() {
 
 // --- By name ------------------------------------------------------------------------------------
 
-// The child of state s along byte c, or -1.
-int32_t childOf(int32_t s, unsigned char c) {
-  const int32_t* first = as<int32_t>(indexes.firstChild);
-  const unsigned char* label = as<unsigned char>(indexes.label);
-  int32_t low = first[s], high = first[s + 1];
+// The automaton's arrays, for the search loops.
+struct Automaton {
+  const int32_t* firstChild;
+  const unsigned char* label;
+  const int32_t* fail;
+  const int32_t* best;
+  const int32_t* rootNext;
+  const uint32_t* bytesUsed;
+};
+
+Automaton automaton() {
+  return Automaton{as<int32_t>(indexes.firstChild), as<unsigned char>(indexes.label),
+                   as<int32_t>(indexes.fail),       as<int32_t>(indexes.best),
+                   as<int32_t>(indexes.rootNext),   indexes.bytesUsed};
+}
+
+// The child of state s along byte c, or -1. Children are in byte order.
+inline int32_t childOf(const Automaton& a, int32_t s, unsigned char c) {
+  int32_t low = a.firstChild[s], high = a.firstChild[s + 1];
+  if (high - low <= 8) {
+    for (; low < high; ++low)
+      if (a.label[low] >= c) return a.label[low] == c ? low : -1;
+    return -1;
+  }
   while (low < high) {
     const int32_t middle = low + (high - low) / 2;
-    if (label[middle] < c)
+    if (a.label[middle] < c)
       low = middle + 1;
     else
       high = middle;
   }
-  return low < first[s + 1] && label[low] == c ? low : -1;
+  return low < a.firstChild[s + 1] && a.label[low] == c ? low : -1;
 }
 
-// The state after reading c in state s: the longest suffix of the text read that is a state.
-int32_t step(int32_t s, unsigned char c) {
-  const int32_t* fail = as<int32_t>(indexes.fail);
-  const int32_t* rootNext = as<int32_t>(indexes.rootNext);
+// The state after reading c in state s: the longest suffix of the text read that is a state. A
+// byte that no key holds ends every such suffix but the empty one.
+inline int32_t step(const Automaton& a, int32_t s, unsigned char c) {
+  if (!((a.bytesUsed[c >> 5] >> (c & 31)) & 1)) return ROOT;
   for (;;) {
-    if (s == ROOT) return rootNext[c];
-    const int32_t child = childOf(s, c);
+    if (s == ROOT) return a.rootNext[c];
+    const int32_t child = childOf(a, s, c);
     if (child >= 0) return child;
-    s = fail[s];
+    s = a.fail[s];
   }
 }
 
@@ -301,9 +320,12 @@ bool collectPatterns(Patterns& patterns) {
   const int32_t count = rateList.count;
   if (!resize(indexes.invalid, (static_cast<int64_t>(count) + 31) / 32 * 4)) return false;
   memset(indexes.invalid.data, 0, static_cast<size_t>(indexes.invalid.size));
+  // Room for the keys as they stand; a normalisation that lengthens them grows the block.
+  int64_t keyBytes = 0;
+  for (int32_t e = 0; e < count; ++e)
+    keyBytes += boundedLength(rateList.entries[e].key, RATE_KEY_CHARS);
   if (!resize(patterns.start, (static_cast<int64_t>(count) + 1) * 4) ||
-      !resize(patterns.entry, static_cast<int64_t>(count) * 4) ||
-      !resize(patterns.text, static_cast<int64_t>(count) * 16))
+      !resize(patterns.entry, static_cast<int64_t>(count) * 4) || !resize(patterns.text, keyBytes))
     return false;
 
   uint32_t* invalid = as<uint32_t>(indexes.invalid);
@@ -323,7 +345,7 @@ bool collectPatterns(Patterns& patterns) {
       continue;
     }
     if (used + length > patterns.text.size &&
-        !resize(patterns.text, 2 * static_cast<int64_t>(patterns.text.size) + length))
+        !resize(patterns.text, patterns.text.size + patterns.text.size / 2 + length))
       return false;
     memcpy(as<char>(patterns.text) + used, text, static_cast<size_t>(length));
     as<int32_t>(patterns.start)[n] = static_cast<int32_t>(used);
@@ -340,7 +362,7 @@ bool collectPatterns(Patterns& patterns) {
 bool reserveStates(int64_t states) {
   const int64_t have = indexes.label.size;
   if (states <= have) return true;
-  int64_t want = 2 * have;
+  int64_t want = have + have / 4;
   if (want < states) want = states;
   return resize(indexes.label, want) && resize(indexes.best, want * 4) &&
          resize(indexes.firstChild, (want + 1) * 4);
@@ -468,12 +490,15 @@ bool linkTrie() {
   }
   for (int c = 0; c < 256; ++c) rootNext[c] = ROOT;
   for (int32_t v = firstChild[ROOT]; v < firstChild[ROOT + 1]; ++v) rootNext[label[v]] = v;
+  memset(indexes.bytesUsed, 0, sizeof indexes.bytesUsed);
+  for (int32_t v = 1; v < states; ++v) indexes.bytesUsed[label[v] >> 5] |= 1u << (label[v] & 31);
 
   // Breadth first: a failure link leads to a shallower state, linked before.
+  const Automaton a = automaton();
   fail[ROOT] = ROOT;
   for (int32_t s = 0; s < states; ++s) {
     for (int32_t v = firstChild[s]; v < firstChild[s + 1]; ++v) {
-      fail[v] = s == ROOT ? ROOT : step(fail[s], label[v]);
+      fail[v] = s == ROOT ? ROOT : step(a, fail[s], label[v]);
       if (best[fail[v]] < best[v]) best[v] = best[fail[v]];
     }
   }
@@ -482,21 +507,21 @@ bool linkTrie() {
 
 bool buildNameIndex() {
   Patterns patterns = {{nullptr, 0}, {nullptr, 0}, {nullptr, 0}, 0};
-  const bool ok = collectPatterns(patterns) && buildTrie(patterns) && linkTrie();
+  const bool built = collectPatterns(patterns) && buildTrie(patterns);
   vatMatchingControl.patterns = patterns.count;
   release(patterns.text);
   release(patterns.start);
   release(patterns.entry);
-  return ok;
+  return built && linkTrie();
 }
 
 // The first entry in list order whose pattern occurs in the normalised text; NO_ENTRY.
 int32_t findInName(const char* text) {
-  const int32_t* best = as<int32_t>(indexes.best);
-  int32_t found = best[ROOT], s = ROOT;
+  const Automaton a = automaton();
+  int32_t found = a.best[ROOT], s = ROOT;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    s = step(s, *p);
-    if (best[s] < found) found = best[s];
+    s = step(a, s, *p);
+    if (a.best[s] < found) found = a.best[s];
   }
   return found;
 }
@@ -516,7 +541,12 @@ bool build() {
 }
 
 bool ready() {
-  if (indexes.state == INDEX_PENDING) indexes.state = build() ? INDEX_READY : INDEX_UNAVAILABLE;
+  if (indexes.state == INDEX_PENDING) {
+    MatchingControl& control = vatMatchingControl;
+    const uint64_t start = control.clock ? control.clock() : 0;
+    indexes.state = build() ? INDEX_READY : INDEX_UNAVAILABLE;
+    if (control.clock) control.buildTime += control.clock() - start;
+  }
   return indexes.state == INDEX_READY;
 }
 

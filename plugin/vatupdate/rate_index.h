@@ -31,6 +31,7 @@ struct MatchingControl {
   // up in matchingTime.
   uint64_t (*clock)(void);
   uint64_t matchingTime;
+  uint64_t buildTime;  // of that, building the indexes
   // Statistics of the latest run: bytes the indexes held once built, the most they held while
   // being built, the rate list's own block, the automaton's states and the patterns in it.
   int32_t indexBytes;
