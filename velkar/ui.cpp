@@ -410,7 +410,23 @@ void setOutput(std::ostream* stream) {
   state().out = stream;
 }
 
+#ifdef _WIN32
+// A console shows the UI's UTF-8 and its escape sequences once told to.
+static void prepareConsole() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  SetConsoleOutputCP(CP_UTF8);
+  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | 0x0004);
+}
+#endif
+
 std::ostream& out() {
+#ifdef _WIN32
+  if (!state().out) prepareConsole();
+#endif
   return state().out ? *state().out : std::cout;
 }
 
@@ -947,13 +963,7 @@ int chooseWarehouse(int current, int kind) {
 #ifdef _WIN32
 
 RawMode::RawMode() {
-  static bool prepared = false;
-  if (prepared) return;
-  prepared = true;
-  SetConsoleOutputCP(CP_UTF8);
-  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | 0x0004);
+  prepareConsole();
 }
 RawMode::~RawMode() = default;
 
