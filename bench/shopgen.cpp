@@ -49,19 +49,26 @@ uint64_t scatter(uint64_t i, uint64_t salt) {
   return (i * 7394436691ULL + salt) % 10000000000ULL;
 }
 
-// Words of two to four syllables, Polish letters included, all distinct.
-std::vector<std::string> words(Maker& maker, int count, const std::set<std::string>& avoid) {
-  static const char* const syllables[] = {
-      "MLE", "KO",  "SER", "CHLE", "BA",  "PI", "WO", "ŻU",  "BR", "ÓW", "ŁA",  "CI",
-      "DĄ",  "GĘ",  "SZA", "CZO",  "RZE", "DO", "MA", "NA",  "TA", "LA", "PO",  "WI",
-      "ŚNI", "ĆMA", "ŹRÓ", "DŁO",  "GRY", "BU", "KA", "PAS", "JO", "GU", "OWO", "CE",
-      "WA",  "RZY", "MIĘ", "SO",   "KI",  "NO", "ŃA", "TY",  "FA", "LE", "HO",  "ZE"};
-  const int n = static_cast<int>(sizeof syllables / sizeof *syllables);
-  std::set<std::string> seen = avoid;
+// Syllables of fragments each hold one of the letters K, W, Ł, Ż, Ś, Ć, Ó, Ą, Ę; the other
+// syllables hold none of them, so a name made of other syllables holds no fragment, though it
+// shares many beginnings with them.
+const char* const fragmentSyllables[] = {
+    "KO",  "KA",  "KI",  "WO",  "WA",  "WI",  "ŁA",   "ŁO",  "ŻU",  "ŻE",  "ŚNI", "ŚLI",
+    "ĆMA", "ĆWI", "ÓW",  "ÓR",  "DĄ",  "GĘ",  "MLEK", "PAK", "SKA", "ROK", "WAR", "DWO",
+    "ŁĘ",  "KRĄ", "ŻÓŁ", "NAK", "TEK", "LKA", "MIĘ",  "OWO", "BUK", "JOK", "SER", "CHLEB"};
+const char* const otherSyllables[] = {"MLE", "SE", "CHLE", "BA", "PI", "BR",  "CI",  "DO",
+                                      "MA",  "NA", "TA",   "LA", "PO", "SZA", "CZO", "RZE",
+                                      "GRY", "BU", "PAS",  "JO", "GU", "CE",  "RZY", "SO",
+                                      "NO",  "TY", "FA",   "LE", "HO", "ZE",  "DŹ",  "ŃA"};
+
+// Words of two to four syllables of a set, all distinct.
+template <size_t N>
+std::vector<std::string> words(Maker& maker, int count, const char* const (&syllables)[N]) {
+  std::set<std::string> seen;
   std::vector<std::string> out;
   while (static_cast<int>(out.size()) < count) {
     std::string w;
-    for (int s = 2 + maker.below(3); s > 0; --s) w += syllables[maker.below(n)];
+    for (int s = 2 + maker.below(3); s > 0; --s) w += syllables[maker.below(static_cast<int>(N))];
     if (seen.insert(w).second) out.push_back(w);
   }
   return out;
@@ -160,12 +167,12 @@ bool generate(const ShopSpec& spec, const fs::path& dir, std::string& error) {
     }
   } else {
     // Fragments: distinct words. Typical names are made of those words, common ones most often;
-    // in the worst case names are made of other words of the same syllables, and one in ten holds
-    // a fragment from the last hundredth of the list.
-    const std::vector<std::string> fragments = words(maker, spec.lines, {});
-    const std::set<std::string> used(fragments.begin(), fragments.end());
-    const std::vector<std::string> others =
-        spec.names == NameData::Worst ? words(maker, spec.lines, used) : std::vector<std::string>{};
+    // in the worst case names are made of other words, and one in ten holds a fragment from the
+    // last hundredth of the list.
+    const std::vector<std::string> fragments = words(maker, spec.lines, fragmentSyllables);
+    const std::vector<std::string> others = spec.names == NameData::Worst
+                                                ? words(maker, spec.lines, otherSyllables)
+                                                : std::vector<std::string>{};
     std::vector<int> common(fragments.size());  // the list position of the kth commonest word
     for (size_t i = 0; i < common.size(); ++i) common[i] = static_cast<int>(i);
     maker.shuffle(common);

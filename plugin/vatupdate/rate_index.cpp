@@ -32,6 +32,12 @@ struct CodeSlot {
   int32_t entry;
 };
 
+// One state of the name automaton, with what a search step reads of it together.
+struct Node {
+  int32_t firstChild;  // its children are the states firstChild up to the next state's firstChild
+  int32_t best;        // the least entry index of a key ending here or along the suffix chain
+};
+
 // One slot of the product table: a product number (-1: the slot is free) and its entry.
 struct ProductSlot {
   int32_t productNo;
@@ -52,13 +58,12 @@ struct Indexes {
   Block productSlots;
   uint32_t productShift;  // 32 - log2 of the product table's size
 
-  // By name. States are numbered breadth first, so the children of a state are consecutive
-  // (firstChild[s] up to firstChild[s + 1]) and ordered by their label.
+  // By name. States are numbered breadth first, so the children of a state are consecutive and
+  // ordered by their label.
   int32_t states;
-  Block firstChild;       // states + 1 entries
+  Block nodes;            // states + 1 entries, the last one only for its firstChild
   Block label;            // the byte on the edge into each state
   Block fail;             // the state of the longest proper suffix that is a state
-  Block best;             // the least entry index of a key ending here or along the suffix chain
   Block rootNext;         // 256 transitions of the root, ROOT where it has no child
   Block invalid;          // bit per entry: its key is empty, or empty once normalised
   uint32_t bytesUsed[8];  // bit per byte value: some key holds it
@@ -97,10 +102,9 @@ T* as(const Block& block) {
 void releaseAll() {
   release(indexes.codeSlots);
   release(indexes.productSlots);
-  release(indexes.firstChild);
+  release(indexes.nodes);
   release(indexes.label);
   release(indexes.fail);
-  release(indexes.best);
   release(indexes.rootNext);
   release(indexes.invalid);
   indexes.states = 0;
@@ -255,23 +259,21 @@ bool buildCodeIndex() {
 
 // The automaton's arrays, for the search loops.
 struct Automaton {
-  const int32_t* firstChild;
+  const Node* nodes;
   const unsigned char* label;
   const int32_t* fail;
-  const int32_t* best;
   const int32_t* rootNext;
   const uint32_t* bytesUsed;
 };
 
 Automaton automaton() {
-  return Automaton{as<int32_t>(indexes.firstChild), as<unsigned char>(indexes.label),
-                   as<int32_t>(indexes.fail),       as<int32_t>(indexes.best),
-                   as<int32_t>(indexes.rootNext),   indexes.bytesUsed};
+  return Automaton{as<Node>(indexes.nodes), as<unsigned char>(indexes.label),
+                   as<int32_t>(indexes.fail), as<int32_t>(indexes.rootNext), indexes.bytesUsed};
 }
 
 // The child of state s along byte c, or -1. Children are in byte order.
 inline int32_t childOf(const Automaton& a, int32_t s, unsigned char c) {
-  int32_t low = a.firstChild[s], high = a.firstChild[s + 1];
+  int32_t low = a.nodes[s].firstChild, high = a.nodes[s + 1].firstChild;
   if (high - low <= 8) {
     for (; low < high; ++low)
       if (a.label[low] >= c) return a.label[low] == c ? low : -1;
@@ -284,7 +286,7 @@ inline int32_t childOf(const Automaton& a, int32_t s, unsigned char c) {
     else
       high = middle;
   }
-  return low < a.firstChild[s + 1] && a.label[low] == c ? low : -1;
+  return low < a.nodes[s + 1].firstChild && a.label[low] == c ? low : -1;
 }
 
 // The state after reading c in state s: the longest suffix of the text read that is a state. A
@@ -364,8 +366,8 @@ bool reserveStates(int64_t states) {
   if (states <= have) return true;
   int64_t want = have + have / 4;
   if (want < states) want = states;
-  return resize(indexes.label, want) && resize(indexes.best, want * 4) &&
-         resize(indexes.firstChild, (want + 1) * 4);
+  return resize(indexes.label, want) &&
+         resize(indexes.nodes, (want + 1) * static_cast<int64_t>(sizeof(Node)));
 }
 
 // Builds the trie depth by depth. At each depth the patterns still running are kept ordered by
@@ -390,8 +392,7 @@ bool buildTrie(const Patterns& patterns) {
 
     int32_t states = 1;
     as<unsigned char>(indexes.label)[ROOT] = 0;
-    as<int32_t>(indexes.best)[ROOT] = NO_ENTRY;
-    as<int32_t>(indexes.firstChild)[ROOT] = -1;
+    as<Node>(indexes.nodes)[ROOT] = Node{-1, NO_ENTRY};
     for (int32_t p = 0; p < count; ++p) {
       active[p] = p;
       stateOf[p] = ROOT;
@@ -404,7 +405,7 @@ bool buildTrie(const Patterns& patterns) {
       for (int32_t k = 0; k < running; ++k) {
         const int32_t p = active[k];
         if (start[p + 1] - start[p] == depth) {
-          int32_t& best = as<int32_t>(indexes.best)[stateOf[p]];
+          int32_t& best = as<Node>(indexes.nodes)[stateOf[p]].best;
           if (entryOf[p] < best) best = entryOf[p];
         } else {
           active[kept++] = p;
@@ -417,8 +418,7 @@ bool buildTrie(const Patterns& patterns) {
         break;
       }
       unsigned char* label = as<unsigned char>(indexes.label);
-      int32_t* best = as<int32_t>(indexes.best);
-      int32_t* firstChild = as<int32_t>(indexes.firstChild);
+      Node* nodes = as<Node>(indexes.nodes);
 
       // Where each state of this depth's group starts among the running patterns.
       for (int32_t k = running - 1; k >= 0; --k) groupNext[stateOf[active[k]] - levelStart] = k;
@@ -442,9 +442,8 @@ bool buildTrie(const Patterns& patterns) {
         if (stateOf[p] != parent || c != lastByte) {
           child = states++;
           label[child] = static_cast<unsigned char>(c);
-          best[child] = NO_ENTRY;
-          firstChild[child] = -1;
-          if (stateOf[p] != parent) firstChild[stateOf[p]] = child;
+          nodes[child] = Node{-1, NO_ENTRY};
+          if (stateOf[p] != parent) nodes[stateOf[p]].firstChild = child;
           parent = stateOf[p];
           lastByte = c;
         }
@@ -469,27 +468,26 @@ bool linkTrie() {
   // Give back what the growing arrays took beyond the states.
   if (indexes.label.size > states) {
     resize(indexes.label, states);
-    resize(indexes.best, static_cast<int64_t>(states) * 4);
-    resize(indexes.firstChild, (static_cast<int64_t>(states) + 1) * 4);
+    resize(indexes.nodes, (static_cast<int64_t>(states) + 1) * static_cast<int64_t>(sizeof(Node)));
   }
   if (!resize(indexes.fail, static_cast<int64_t>(states) * 4) || !resize(indexes.rootNext, 1024))
     return false;
-  int32_t* firstChild = as<int32_t>(indexes.firstChild);
+  Node* nodes = as<Node>(indexes.nodes);
   const unsigned char* label = as<unsigned char>(indexes.label);
   int32_t* fail = as<int32_t>(indexes.fail);
-  int32_t* best = as<int32_t>(indexes.best);
   int32_t* rootNext = as<int32_t>(indexes.rootNext);
 
   int32_t after = states;
-  firstChild[states] = states;
+  nodes[states] = Node{states, NO_ENTRY};
   for (int32_t s = states - 1; s >= 0; --s) {
-    if (firstChild[s] < 0)
-      firstChild[s] = after;
+    if (nodes[s].firstChild < 0)
+      nodes[s].firstChild = after;
     else
-      after = firstChild[s];
+      after = nodes[s].firstChild;
   }
   for (int c = 0; c < 256; ++c) rootNext[c] = ROOT;
-  for (int32_t v = firstChild[ROOT]; v < firstChild[ROOT + 1]; ++v) rootNext[label[v]] = v;
+  for (int32_t v = nodes[ROOT].firstChild; v < nodes[ROOT + 1].firstChild; ++v)
+    rootNext[label[v]] = v;
   memset(indexes.bytesUsed, 0, sizeof indexes.bytesUsed);
   for (int32_t v = 1; v < states; ++v) indexes.bytesUsed[label[v] >> 5] |= 1u << (label[v] & 31);
 
@@ -497,9 +495,9 @@ bool linkTrie() {
   const Automaton a = automaton();
   fail[ROOT] = ROOT;
   for (int32_t s = 0; s < states; ++s) {
-    for (int32_t v = firstChild[s]; v < firstChild[s + 1]; ++v) {
+    for (int32_t v = nodes[s].firstChild; v < nodes[s + 1].firstChild; ++v) {
       fail[v] = s == ROOT ? ROOT : step(a, fail[s], label[v]);
-      if (best[fail[v]] < best[v]) best[v] = best[fail[v]];
+      if (nodes[fail[v]].best < nodes[v].best) nodes[v].best = nodes[fail[v]].best;
     }
   }
   return true;
@@ -518,10 +516,10 @@ bool buildNameIndex() {
 // The first entry in list order whose pattern occurs in the normalised text; NO_ENTRY.
 int32_t findInName(const char* text) {
   const Automaton a = automaton();
-  int32_t found = a.best[ROOT], s = ROOT;
+  int32_t found = a.nodes[ROOT].best, s = ROOT;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
     s = step(a, s, *p);
-    if (a.best[s] < found) found = a.best[s];
+    if (a.nodes[s].best < found) found = a.nodes[s].best;
   }
   return found;
 }
