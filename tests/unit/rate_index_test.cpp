@@ -73,7 +73,8 @@ std::string describe(const Case& c) {
 // fragments, Polish letters, additional codes of several warehouses, product number 0.
 class CaseMaker {
  public:
-  explicit CaseMaker(uint32_t seed) : random(seed) {}
+  // size multiplies the numbers of keys, products and additional codes.
+  explicit CaseMaker(uint32_t seed, int size = 1) : random(seed), size(size) {}
 
   Case make(int format) {
     Case c;
@@ -121,7 +122,7 @@ class CaseMaker {
     for (int i = 1 + below(10); i > 0; --i) pool.push_back(code());
     auto fromPool = [&] { return flipCase(pool[below(static_cast<int>(pool.size()))]); };
 
-    for (int i = below(14); i > 0; --i) {
+    for (int i = below(14 * size); i > 0; --i) {
       if (chance(12))
         c.rates.push_back(entry(""));
       else if (chance(15))
@@ -131,13 +132,13 @@ class CaseMaker {
     }
     for (int warehouse : {WAREHOUSE, 2}) {
       std::vector<shop::ProductRow>& rows = c.products[warehouse];
-      for (int i = below(warehouse == WAREHOUSE ? 20 : 4); i > 0; --i) {
+      for (int i = below(warehouse == WAREHOUSE ? 20 * size : 4); i > 0; --i) {
         shop::ProductRow p = product(below(7));
         p.barcode = chance(10) ? "" : chance(60) ? fromPool() : code();
         rows.push_back(p);
       }
     }
-    for (int i = below(16); i > 0; --i) {
+    for (int i = below(16 * size); i > 0; --i) {
       static const int warehouses[] = {WAREHOUSE, WAREHOUSE, WAREHOUSE, 2, 0, -1};
       c.codes.push_back({chance(8)    ? ""
                          : chance(70) ? fromPool()
@@ -174,14 +175,14 @@ class CaseMaker {
     std::vector<std::string> names;  // in the host code page
     for (int warehouse : {WAREHOUSE, 2}) {
       std::vector<shop::ProductRow>& rows = c.products[warehouse];
-      for (int i = below(warehouse == WAREHOUSE ? 20 : 4); i > 0; --i) {
+      for (int i = below(warehouse == WAREHOUSE ? 20 * size : 4); i > 0; --i) {
         shop::ProductRow p = product(below(7));
         p.name = name();
         names.push_back(velkar::codepage::fromUtf8(p.name, velkar::codepage::MAZOVIA));
         rows.push_back(p);
       }
     }
-    for (int i = below(14); i > 0; --i) {
+    for (int i = below(14 * size); i > 0; --i) {
       std::string key;
       if (chance(12)) {
         key = "";
@@ -205,6 +206,7 @@ class CaseMaker {
   }
 
   std::mt19937 random;
+  int size;
 };
 
 class RateIndexTest : public vat_support::VatTest {
@@ -307,8 +309,8 @@ class RateIndexTest : public vat_support::VatTest {
   }
 
   // Many random cases of one format; counts how many of them used the index.
-  void differential(int format, uint32_t seed, int cases) {
-    CaseMaker maker(seed);
+  void differential(int format, uint32_t seed, int cases, int size = 1) {
+    CaseMaker maker(seed, size);
     int indexedRuns = 0;
     for (int n = 0; n < cases; ++n) {
       const Case c = maker.make(format);
@@ -339,6 +341,12 @@ TEST_F(RateIndexTest, BarcodeAndCnCodeMatchLikeTheScans) {
 
 TEST_F(RateIndexTest, FormatsOutsideTheListMatchByBarcode) {
   differential(5, 7004, 100);
+}
+
+// Longer lists: states with many children, tables and automata that grow while built.
+TEST_F(RateIndexTest, LongerListsMatchLikeTheScans) {
+  differential(FORMAT_BARCODE_RATE, 7005, 20, 30);
+  differential(FORMAT_NAME_RATE, 7006, 20, 30);
 }
 
 // The hand-made cases the random ones are likeliest to miss.
