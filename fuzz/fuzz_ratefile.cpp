@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzz::InShop inShop(s.dir);
   fuzz::writeFile(kRateFile, data + 1, size - 1);
   std::remove(REPORT_FILE_NAME);
-  fuzz::freshHost();
+  fuzz::betweenRuns();
 
   fuzz::runPhases(kRateFile, format, kWarehouse);
 

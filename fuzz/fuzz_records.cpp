@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::writeFile(shopDir() / shop::dataFileName(shop::EXTRA_CODE_FILE_NUMBER), codes.data(),
                   codes.size());
   std::remove(REPORT_FILE_NAME);
-  fuzz::freshHost();
+  fuzz::betweenRuns();
 
   fuzz::runPhases(kRateFile, format, warehouse);
 

@@ -100,11 +100,19 @@ class InShop {
   int previous_;
 };
 
-// The host as it stands between two runs: no journal (it would grow without end), no output.
+// The host as it stands before the module is started: no journal (it would grow without end), no
+// output.
 inline void freshHost() {
   velkar::resetHost();
   velkar::host().journalEnabled = false;
   velkar::ui::setOutput(&nullStream());
+}
+
+// Between two runs the host keeps its state: the last run gave everything back (the checks make
+// sure), nothing is journalled and the windows do not go through the console, so nothing grows.
+// Only the call counts are cleared.
+inline void betweenRuns() {
+  velkar::host().callCounts.clear();
 }
 
 // The host's windows and progress display, kept short: the fuzzers feed the module's files, not
