@@ -44,18 +44,6 @@ const char* const compareUsage =
     "  --table   the products that differ as a table: number, name, barcode and each changed\n"
     "            field before -> after\n";
 
-bool readWholeFile(const fs::path& file, std::string& text, std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + file.string();
-    return false;
-  }
-  std::ostringstream s;
-  s << in.rdbuf();
-  text = s.str();
-  return true;
-}
-
 std::string trim(const std::string& s) {
   const size_t a = s.find_first_not_of(" \t\r");
   if (a == std::string::npos) return {};
@@ -210,7 +198,7 @@ int mkshopCommand(int argc, char** argv) {
 
   const std::string productsFile = *args.value("products");
   std::string text;
-  if (!readWholeFile(productsFile, text, error)) return fail(1, error);
+  if (!shop::readWholeFile(productsFile, text, error)) return fail(1, error);
   std::map<int, std::string> csvByWarehouse;
   const std::string firstField = trim(text.substr(0, text.find_first_of(",\n")));
   if (firstField == "warehouse") {
@@ -226,7 +214,7 @@ int mkshopCommand(int argc, char** argv) {
 
   std::vector<shop::ExtraCodeRow> codes;
   if (auto codesFile = args.value("codes")) {
-    if (!readWholeFile(*codesFile, text, error)) return fail(1, error);
+    if (!shop::readWholeFile(*codesFile, text, error)) return fail(1, error);
     if (!shop::parseExtraCodesCsv(text, *codesFile, codes, error)) return fail(1, error);
   }
 

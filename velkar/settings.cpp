@@ -13,6 +13,7 @@
 
 #include "velkar/host.h"
 #include "velkar/reset.h"
+#include "velkar/shop.h"
 
 namespace velkar::settings {
 namespace {
@@ -183,28 +184,7 @@ Store& loaded() {
 bool writeThrough(const Store& s, std::string& error) {
   std::string content;
   for (const Line& line : s.lines) content += line.raw + (s.crlf ? "\r\n" : "\n");
-  const fs::path file = s.loadedFrom;
-  fs::path temporary = file;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      error = "cannot write " + temporary.string();
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, file, ec);
-  if (ec) {
-    error = "cannot replace " + file.string() + ": " + ec.message();
-    fs::remove(temporary, ec);
-    return false;
-  }
-  return true;
+  return shop::replaceWholeFile(s.loadedFrom, content, error);
 }
 
 bool validName(const std::string& name, bool isSection, std::string& error) {
@@ -234,6 +214,27 @@ bool validName(const std::string& name, bool isSection, std::string& error) {
 // ---- scanf-style reading ------------------------------------------------------------------
 
 enum Length { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL };
+
+// The length modifier of a conversion (hh, h, ll, l), stepping over it.
+Length parseLength(const char*& f) {
+  if (f[0] == 'h' && f[1] == 'h') {
+    f += 2;
+    return LEN_HH;
+  }
+  if (f[0] == 'h') {
+    ++f;
+    return LEN_H;
+  }
+  if (f[0] == 'l' && f[1] == 'l') {
+    f += 2;
+    return LEN_LL;
+  }
+  if (f[0] == 'l') {
+    ++f;
+    return LEN_L;
+  }
+  return LEN_NONE;
+}
 
 struct Assignment {
   enum Kind { INTEGER, TEXT, CHARS, FLOAT, DOUBLE } kind;
@@ -352,20 +353,7 @@ int scanWith(const std::string& value, const char* format, va_list args) {
       if (width > 1 << 20) return 2;
       ++f;
     }
-    Length length = LEN_NONE;
-    if (f[0] == 'h' && f[1] == 'h') {
-      length = LEN_HH;
-      f += 2;
-    } else if (f[0] == 'h') {
-      length = LEN_H;
-      ++f;
-    } else if (f[0] == 'l' && f[1] == 'l') {
-      length = LEN_LL;
-      f += 2;
-    } else if (f[0] == 'l') {
-      length = LEN_L;
-      ++f;
-    }
+    const Length length = parseLength(f);
     const char conversion = *f;
     Assignment a{};
     switch (conversion) {
@@ -453,20 +441,7 @@ bool formatWith(const char* format, va_list args, std::string& out) {
       ++f;
       while (*f >= '0' && *f <= '9') ++f;
     }
-    Length length = LEN_NONE;
-    if (f[0] == 'h' && f[1] == 'h') {
-      length = LEN_HH;
-      f += 2;
-    } else if (f[0] == 'h') {
-      length = LEN_H;
-      ++f;
-    } else if (f[0] == 'l' && f[1] == 'l') {
-      length = LEN_LL;
-      f += 2;
-    } else if (f[0] == 'l') {
-      length = LEN_L;
-      ++f;
-    }
+    const Length length = parseLength(f);
     const std::string spec(start, static_cast<size_t>(f - start + 1));
     char buffer[512];
     int n = -1;

@@ -209,47 +209,6 @@ bool readRecords(const fs::path& file, size_t recordSize,
 
 namespace {
 
-bool writeWhole(const fs::path& file, const std::string& content, std::string& error) {
-  fs::path temporary = file;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      error = "cannot write " + temporary.string();
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, file, ec);
-  if (ec) {
-    error = "cannot replace " + file.string() + ": " + ec.message();
-    fs::remove(temporary, ec);
-    return false;
-  }
-  return true;
-}
-
-bool readWhole(const fs::path& file, std::string& content, std::string& error) {
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) {
-    error = "no file " + file.string();
-    return false;
-  }
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in.is_open() || in.bad()) {
-    error = "cannot read " + file.string();
-    return false;
-  }
-  content = text.str();
-  return true;
-}
-
 bool encodeProducts(const std::vector<ProductRow>& rows,
                     std::vector<std::vector<unsigned char>>& records, const std::string& where,
                     std::string& error) {
@@ -287,7 +246,7 @@ bool writeRecords(const fs::path& file, const std::vector<std::vector<unsigned c
                   std::string& error) {
   std::string content;
   for (const auto& record : records) content.append(record.begin(), record.end());
-  return writeWhole(file, content, error);
+  return replaceWholeFile(file, content, error);
 }
 
 bool createShop(const fs::path& dir,
@@ -556,7 +515,7 @@ bool importProductsCsv(const fs::path& csv, const fs::path& shopDir, int warehou
                        std::string& error) {
   std::string text;
   std::vector<ProductRow> rows;
-  return checkWarehouse(warehouse, error) && readWhole(csv, text, error) &&
+  return checkWarehouse(warehouse, error) && readWholeFile(csv, text, error) &&
          parseProductsCsv(text, csv.filename().string(), rows, error) &&
          writeProducts(shopDir / warehouseFileName(warehouse), rows, error);
 }
@@ -571,13 +530,13 @@ bool exportProductsCsv(const fs::path& shopDir, int warehouse, const fs::path& c
     return false;
   }
   std::vector<ProductRow> rows;
-  return readProducts(file, rows, error) && writeWhole(csv, formatProductsCsv(rows), error);
+  return readProducts(file, rows, error) && replaceWholeFile(csv, formatProductsCsv(rows), error);
 }
 
 bool importExtraCodesCsv(const fs::path& csv, const fs::path& shopDir, std::string& error) {
   std::string text;
   std::vector<ExtraCodeRow> rows;
-  return readWhole(csv, text, error) &&
+  return readWholeFile(csv, text, error) &&
          parseExtraCodesCsv(text, csv.filename().string(), rows, error) &&
          writeExtraCodes(shopDir / dataFileName(EXTRA_CODE_FILE_NUMBER), rows, error);
 }
@@ -585,7 +544,7 @@ bool importExtraCodesCsv(const fs::path& csv, const fs::path& shopDir, std::stri
 bool exportExtraCodesCsv(const fs::path& shopDir, const fs::path& csv, std::string& error) {
   std::vector<ExtraCodeRow> rows;
   return readExtraCodes(shopDir / dataFileName(EXTRA_CODE_FILE_NUMBER), rows, error) &&
-         writeWhole(csv, formatExtraCodesCsv(rows), error);
+         replaceWholeFile(csv, formatExtraCodesCsv(rows), error);
 }
 
 // ---- comparing ----------------------------------------------------------------------------
@@ -650,6 +609,47 @@ bool compareProductFiles(const fs::path& a, const fs::path& b, std::vector<Diffe
     out.push_back({-1, "records", std::to_string(ra.size()), std::to_string(rb.size())});
   for (size_t i = 0; i < std::min(ra.size(), rb.size()); ++i)
     compareRecords(static_cast<int>(i), ra[i].data(), rb[i].data(), out);
+  return true;
+}
+
+bool replaceWholeFile(const fs::path& file, const std::string& content, std::string& error) {
+  fs::path temporary = file;
+  temporary += ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.flush();
+    if (!out) {
+      error = "cannot write " + temporary.string();
+      std::error_code ignored;
+      fs::remove(temporary, ignored);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temporary, file, ec);
+  if (ec) {
+    error = "cannot replace " + file.string() + ": " + ec.message();
+    fs::remove(temporary, ec);
+    return false;
+  }
+  return true;
+}
+
+bool readWholeFile(const fs::path& file, std::string& content, std::string& error) {
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) {
+    error = "no file " + file.string();
+    return false;
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in.is_open() || in.bad()) {
+    error = "cannot read " + file.string();
+    return false;
+  }
+  content = text.str();
   return true;
 }
 

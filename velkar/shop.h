@@ -180,6 +180,13 @@ std::string describe(const Difference& d);
 bool compareProductFiles(const std::filesystem::path& a, const std::filesystem::path& b,
                          std::vector<Difference>& out, std::string& error);
 
+// A whole file into memory; false with a reason when it is missing or unreadable.
+bool readWholeFile(const std::filesystem::path& file, std::string& content, std::string& error);
+// Replaces a file as a whole: written under a temporary name, then renamed over it, so that a
+// failed write never leaves a damaged file.
+bool replaceWholeFile(const std::filesystem::path& file, const std::string& content,
+                      std::string& error);
+
 }  // namespace velkar::shop
 
 namespace velkar {
