@@ -1,5 +1,7 @@
 // The settings store behind hostSettings: scanf/printf-style access, the file and its escapes.
 #include <gtest/gtest.h>
+
+#include "support/shop_folder.h"
 #include <unistd.h>
 
 #include <cstdarg>
@@ -30,23 +32,10 @@ std::string bytesOf(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public testing_support::ShopFolderTest {
  protected:
-  void SetUp() override {
-    resetHost();
-    dir = fs::temp_directory_path() /
-          ("velkar-settings-" + std::to_string(getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    host().shopDir = dir;
-  }
-  void TearDown() override {
-    resetHost();
-    fs::remove_all(dir);
-  }
+  SettingsTest() : ShopFolderTest("velkar-settings-") {}
   fs::path ini() const { return dir / "velkar.ini"; }
-  fs::path dir;
 };
 
 TEST_F(SettingsTest, NumbersRoundTripThroughBothOperationPairs) {

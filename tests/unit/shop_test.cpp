@@ -1,5 +1,7 @@
 // The shop folder: product and extra-code files, CSV, comparison, table descriptors and cursors.
 #include <gtest/gtest.h>
+
+#include "support/shop_folder.h"
 #include <unistd.h>
 
 #include <cstring>
@@ -32,21 +34,9 @@ unsigned char* recordBufferOf(TableDescriptor* table) {
   return reinterpret_cast<unsigned char*>(static_cast<uintptr_t>(address));
 }
 
-class ShopTest : public ::testing::Test {
+class ShopTest : public testing_support::ShopFolderTest {
  protected:
-  void SetUp() override {
-    resetHost();
-    dir = fs::temp_directory_path() /
-          ("velkar-shop-" + std::to_string(getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    host().shopDir = dir;
-  }
-  void TearDown() override {
-    resetHost();
-    fs::remove_all(dir);
-  }
+  ShopTest() : ShopFolderTest("velkar-shop-") {}
 
   // Warehouse 1: three products; warehouse 2: one; codes of both.
   void makeShop() {
@@ -56,7 +46,6 @@ class ShopTest : public ::testing::Test {
         << error;
   }
 
-  fs::path dir;
   std::vector<ProductRow> products = {
       {1, "Śliwki węgierki, 1 kg", "5900001", 33, 0, "0809 40"},
       {2, "Mleko \"Łaciate\" 2%", "5900002", 18, 18, ""},
