@@ -1,13 +1,9 @@
 // The matching benchmark: the whole VAT update command through the native host stand-in, on
-// generated shops, with plain matching (the scans), indexed matching, and the floor (the same
-// command, scan and write-back with the entries an indexed run found replayed product by product:
-// no lookup at all). Prints the times, their ratios and the memory the indexes took, and checks
-// that plain and indexed matching left the same product file and report.
-#include <sys/resource.h>
-#include <time.h>
-
+// generated shops, against its floor: the same host calls made without the module (bench/floor.h),
+// checked call by call against the command's journal. Also runs plain matching (the scans) and the
+// replay (the module with each product's entry replayed instead of looked up), and prints the
+// times, their ratios, the time of each phase and the memory the indexes took.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,12 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/floor.h"
 #include "bench/shopgen.h"
 #include "vatupdate/rate_index.h"
 #include "velkar/host.h"
 #include "velkar/host_functions.h"
 #include "velkar/loader.h"
 #include "velkar/shop.h"
+#include "velkar/textfile.h"
 #include "velkar/ui.h"
 
 namespace fs = std::filesystem;
@@ -31,31 +29,21 @@ namespace {
 
 const char* const usage =
     "usage: vatupdate_bench [--plugin PATH] [--dir DIR] [--repeat N] [--full] [--only NAME]\n"
+    "                       [--divide N] [--no-plain] [--no-replay]\n"
     "\n"
-    "Runs the VAT update command on generated shops with plain matching, indexed matching and\n"
-    "the floor (no matching: the entries found replayed), and prints times, ratios and memory.\n"
+    "Runs the VAT update command on generated shops and its floor (the same host calls without\n"
+    "the module, checked call by call against the command's journal), and prints processor and\n"
+    "wall-clock times, their ratios, the time of each phase and the indexes' memory.\n"
     "\n"
     "  --plugin PATH  the module (default: the one built with the benchmark)\n"
     "  --dir DIR      where the shops are generated (default: a folder in the temporary folder)\n"
-    "  --repeat N     runs of indexed matching and of the floor, the fastest counts (default 3)\n"
+    "  --repeat N     timed runs of the command, the replay and the floor; the fastest counts\n"
+    "                 (default 3)\n"
     "  --full         plain matching on the whole shop too (formats 0 and 2 take minutes)\n"
     "  --only NAME    one case: barcode, cn, names, names-worst\n"
     "  --divide N     every size divided by N, for a quick look\n"
-    "  --no-plain     no plain matching at all\n";
-
-uint64_t nowNs() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<uint64_t>(t.tv_sec) * 1000000000ULL + static_cast<uint64_t>(t.tv_nsec);
-}
-
-// User and system time of the process so far, in seconds.
-double cpuSeconds() {
-  rusage u;
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+    "  --no-plain     no plain matching at all\n"
+    "  --no-replay    no replay runs\n";
 
 struct Case {
   std::string name;
@@ -63,11 +51,12 @@ struct Case {
   int plainProducts;  // products for plain matching unless --full
 };
 
-enum class Mode { Plain, Indexed, Floor };
+enum class Mode { Plain, Indexed, Replay };
 
 struct Run {
-  double seconds = 0;   // the whole command, wall clock
-  double cpu = 0;       // the whole command, processor time
+  bench::PhaseTimes phases;
+  double seconds = 0;   // the whole run, wall clock
+  double cpu = 0;       // the whole run, processor time
   double matching = 0;  // finding the products' entries, index building included
   double building = 0;  // building the indexes
   MatchingControl stats{};
@@ -78,6 +67,14 @@ struct Run {
 typedef int(HOST_STDCALL* StartEntry)(HostCallback callback, char* titleBuffer);
 typedef int(HOST_STDCALL* NotifyEntry)(int flag);
 typedef void(HOST_CDECL* CommandRoutine)(void);
+
+uint64_t clockNs() {
+  return bench::now().wall;
+}
+
+double seconds(uint64_t ns) {
+  return static_cast<double>(ns) / 1e9;
+}
 
 uint64_t hashFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -97,31 +94,45 @@ std::string readAll(const fs::path& file) {
   return s.str();
 }
 
+bool sameWindows(const velkar::ui::Shown& a, const velkar::ui::Shown& b) {
+  return a.kind == b.kind && a.title == b.title && a.text == b.text && a.result == b.result;
+}
+
 class Bench {
  public:
   Bench(std::string plugin, fs::path dir) : plugin_(std::move(plugin)), dir_(std::move(dir)) {}
 
-  // The product file as generated, back in place (a fresh file, not one rewritten in place).
-  void restore(const fs::path& shop, const fs::path& pristine) {
+  // A fresh default host in the shop folder, the product file as generated (a fresh file, not one
+  // rewritten in place) and no report.
+  void prepare(const fs::path& shop, const fs::path& pristine, bool journal) {
     const fs::path file = shop / velkar::shop::warehouseFileName(bench::WAREHOUSE);
     fs::remove(file);
     fs::copy_file(pristine, file);
-  }
-
-  bool run(const fs::path& shop, const fs::path& pristine, int format, Mode mode,
-           std::vector<int32_t>& trace, bool record, Run& out) {
-    restore(shop, pristine);
     fs::remove(shop / "zmianavat.txt");
     velkar::resetHost();
     velkar::Host& host = velkar::host();
-    host.journalEnabled = false;
+    host.journalEnabled = journal;
     host.shopDir = shop;
     fs::current_path(shop);
     velkar::ui::setOutput(&nowhere_);
+  }
+
+  void finish(const fs::path& shop, Run& out) {
+    fs::current_path(dir_);
+    out.productsHash = hashFile(shop / velkar::shop::warehouseFileName(bench::WAREHOUSE));
+    out.report = readAll(shop / "zmianavat.txt");
+  }
+
+  // One run of the command. With a recording, the journal is on and the recorders take down what
+  // the floor needs; otherwise the journal is off, as in the timed runs.
+  bool command(const fs::path& shop, const fs::path& pristine, int format, Mode mode,
+               std::vector<int32_t>& trace, bench::Recording* recording, Run& out) {
+    prepare(shop, pristine, recording != nullptr);
     velkar::ui::setScript({"message ok",
                            "dialog file=" + std::string(bench::RATE_FILE) +
                                " format=" + std::to_string(format) + " ok",
                            "warehouse " + std::to_string(bench::WAREHOUSE)});
+    velkar::Host& host = velkar::host();
 
     std::string error;
     auto plugin = velkar::loadPlugin(plugin_, error);
@@ -132,8 +143,9 @@ class Bench {
     auto start = reinterpret_cast<StartEntry>(plugin->entry(30001));
     auto notify = reinterpret_cast<NotifyEntry>(plugin->entry(30008));
     auto* control = static_cast<MatchingControl*>(plugin->symbol("vatMatchingControl"));
+    auto** slots = static_cast<void**>(plugin->symbol("velkarHostSlots"));
     char title[64] = {0};
-    if (!start || !notify || !control || start(&velkar::fn::hostCallback, title) != 0) {
+    if (!start || !notify || !control || !slots || start(&velkar::fn::hostCallback, title) != 0) {
       std::cerr << "the module did not start\n";
       return false;
     }
@@ -146,55 +158,107 @@ class Bench {
     std::memcpy(&routine, static_cast<const char*>(host.commands.front()) + 12, sizeof routine);
 
     control->mode = mode == Mode::Plain ? MATCHING_PLAIN : MATCHING_INDEXED;
-    control->traceMode = mode == Mode::Floor ? TRACE_REPLAY : record ? TRACE_RECORD : TRACE_OFF;
+    control->traceMode = mode == Mode::Replay ? TRACE_REPLAY : recording ? TRACE_RECORD : TRACE_OFF;
     control->trace = trace.data();
     control->traceSize = static_cast<int32_t>(trace.size());
-    control->clock = &nowNs;
+    control->clock = &clockNs;
     control->matchingTime = 0;
     control->buildTime = 0;
 
-    const double cpuBegin = cpuSeconds();
-    const uint64_t begin = nowNs();
-    routine();
-    const uint64_t end = nowNs();
-    out.cpu = cpuSeconds() - cpuBegin;
+    out.phases = bench::PhaseTimes{};
+    bench::installPhaseClock(slots, &out.phases);
+    if (recording) bench::installRecorders(slots, recording);
+    const size_t windowsBefore = velkar::ui::shown().size();
+    host.journal.clear();
 
-    out.seconds = static_cast<double>(end - begin) / 1e9;
-    out.matching = static_cast<double>(control->matchingTime) / 1e9;
-    out.building = static_cast<double>(control->buildTime) / 1e9;
+    out.phases.begin[bench::PHASE_PREAMBLE] = bench::now();
+    out.phases.seen[bench::PHASE_PREAMBLE] = true;
+    routine();
+    out.phases.begin[bench::PHASES] = bench::now();
+    bench::installPhaseClock(slots, nullptr);
+
+    const bench::Stamp& b = out.phases.begin[bench::PHASE_PREAMBLE];
+    const bench::Stamp& e = out.phases.begin[bench::PHASES];
+    out.seconds = seconds(e.wall - b.wall);
+    out.cpu = seconds(e.cpu - b.cpu);
+    out.matching = seconds(control->matchingTime);
+    out.building = seconds(control->buildTime);
     out.stats = *control;
+    if (recording) {
+      for (velkar::Call& c : host.journal)
+        if (c.ordinal != 0) recording->journal.push_back(std::move(c));
+      host.journal.clear();
+      const auto& shown = velkar::ui::shown();
+      recording->shown.assign(shown.begin() + static_cast<std::ptrdiff_t>(windowsBefore),
+                              shown.end());
+    }
     start(nullptr, nullptr);
     plugin.reset();
-    fs::current_path(dir_);
-    out.productsHash = hashFile(shop / velkar::shop::warehouseFileName(bench::WAREHOUSE));
-    out.report = readAll(shop / "zmianavat.txt");
+    finish(shop, out);
     return true;
   }
 
-  // Indexed and floor runs, alternately, repeat times each; the one with the least processor time
-  // counts.
-  bool indexedAndFloor(const fs::path& shop, const fs::path& pristine, int format, int products,
-                       int repeat, Run& indexed, Run& floor) {
-    std::vector<int32_t> trace(static_cast<size_t>(products), -1);
-    for (int r = 0; r < repeat; ++r) {
-      Run i, f;
-      if (!run(shop, pristine, format, Mode::Indexed, trace, r == 0, i)) return false;
-      if (!run(shop, pristine, format, Mode::Floor, trace, false, f)) return false;
-      if (r == 0 || i.cpu < indexed.cpu) indexed = i;
-      if (r == 0 || f.cpu < floor.cpu) floor = f;
-      if (f.productsHash != i.productsHash) {
-        std::cerr << "the floor wrote other records than indexed matching\n";
+  // One run of the floor; checked against the recording, or timed.
+  bool floor(const fs::path& shop, const fs::path& pristine, bench::Floor& floor,
+             const bench::Recording* check, Run& out) {
+    prepare(shop, pristine, check != nullptr);
+    std::string error;
+    if (!floor.run(check != nullptr, out.phases, error)) {
+      std::cerr << "FLOOR CHECK FAILED: " << error << "\n";
+      return false;
+    }
+    const bench::Stamp& b = out.phases.begin[bench::PHASE_RATE_FILE];
+    const bench::Stamp& e = out.phases.begin[bench::PHASES];
+    out.seconds = seconds(e.wall - b.wall);
+    out.cpu = seconds(e.cpu - b.cpu);
+    if (check) {
+      const auto& shown = velkar::ui::shown();
+      bool same = !shown.empty() && shown.size() <= check->shown.size();
+      for (size_t i = 0; same && i < shown.size(); ++i)
+        same = sameWindows(shown[i], check->shown[check->shown.size() - shown.size() + i]);
+      if (!same) {
+        std::cerr << "FLOOR CHECK FAILED: the floor showed other windows than the command\n";
+        return false;
+      }
+      if (!velkar::host().liveBlocks.empty() || velkar::openTextFileCount() != 0) {
+        std::cerr << "FLOOR CHECK FAILED: the floor left blocks or files open\n";
         return false;
       }
     }
+    velkar::host().journal.clear();
+    finish(shop, out);
     return true;
   }
 
-  static void printRun(const char* what, const Run& r) {
-    std::printf("    %-8s %8.3f s (processor %8.3f s)   matching %9.4f s", what, r.seconds, r.cpu,
-                r.matching);
-    if (r.building > 0) std::printf(" (building the indexes %.4f s)", r.building);
-    std::printf("\n");
+  static void printRun(const char* what, const Run& r, const char* note) {
+    std::printf("    %-16s %8.3f s (%8.3f s)  %s\n", what, r.cpu, r.seconds, note);
+  }
+
+  static void printPhases(const Run& command, const Run* replay, const Run& floor) {
+    std::printf("  per phase, processor time in s (wall clock):\n");
+    std::printf("    %-17s %-19s %-19s %-19s %s\n", "", "command", replay ? "replay" : "", "floor",
+                "command / floor");
+    for (int p = 0; p < bench::PHASES; ++p) {
+      const auto cell = [](const Run* r, int phase) {
+        char text[40] = "-";
+        if (r && r->phases.seen[phase]) {
+          const bench::Stamp s = r->phases.spent(phase);
+          std::snprintf(text, sizeof text, "%7.3f (%7.3f)", seconds(s.cpu), seconds(s.wall));
+        }
+        return std::string(text);
+      };
+      std::string ratio = "-";
+      if (floor.phases.seen[p] && command.phases.seen[p]) {
+        const double f = seconds(floor.phases.spent(p).cpu);
+        char text[40];
+        std::snprintf(text, sizeof text, "%.2f",
+                      f > 0 ? seconds(command.phases.spent(p).cpu) / f : 0);
+        ratio = text;
+      }
+      std::printf("    %-17s %-19s %-19s %-19s %s\n", bench::phaseNames[p],
+                  cell(&command, p).c_str(), replay ? cell(replay, p).c_str() : "",
+                  cell(&floor, p).c_str(), ratio.c_str());
+    }
   }
 
   static void printMemory(const Run& r) {
@@ -208,7 +272,80 @@ class Bench {
       std::printf("    automaton: %d patterns, %d states\n", s.patterns, s.automatonStates);
   }
 
-  bool runCase(const Case& c, int repeat, bool full, bool withPlain) {
+  // The command recorded, the floor compiled from it and checked, then timed runs of the command,
+  // the replay and the floor, alternately; the run with the least processor time counts.
+  bool commandAgainstFloor(const Case& c, const fs::path& shop, const fs::path& pristine,
+                           int repeat, bool withReplay) {
+    const int format = c.spec.format;
+    std::vector<int32_t> trace(static_cast<size_t>(c.spec.products), -1);
+    bench::Floor floor;
+    Run recorded, checked;
+    {
+      bench::Recording recording;
+      if (!command(shop, pristine, format, Mode::Indexed, trace, &recording, recorded))
+        return false;
+      std::string error;
+      if (!floor.compile(recording, format, pristine,
+                         shop / velkar::shop::warehouseFileName(bench::WAREHOUSE), error)) {
+        std::cerr << "FLOOR NOT COMPILED: " << error << "\n";
+        return false;
+      }
+      if (!this->floor(shop, pristine, floor, &recording, checked)) return false;
+    }
+    if (checked.productsHash != recorded.productsHash || checked.report != recorded.report) {
+      std::cerr << "FLOOR CHECK FAILED: the floor left another "
+                << (checked.report != recorded.report ? "report" : "product file") << "\n";
+      return false;
+    }
+    std::printf(
+        "  floor checked: its %zu host calls (%zu operations) are the command's, call by call "
+        "and argument by argument; the same product file, report and windows\n",
+        floor.calls(), floor.operations());
+    std::fflush(stdout);
+
+    Run command, replay, bottom;
+    for (int r = 0; r < repeat; ++r) {
+      Run i, p, f;
+      if (!this->command(shop, pristine, format, Mode::Indexed, trace, nullptr, i)) return false;
+      if (withReplay && !this->command(shop, pristine, format, Mode::Replay, trace, nullptr, p))
+        return false;
+      if (!this->floor(shop, pristine, floor, nullptr, f)) return false;
+      if (i.productsHash != recorded.productsHash || f.productsHash != recorded.productsHash ||
+          (withReplay && p.productsHash != recorded.productsHash)) {
+        std::cerr << "a timed run wrote other records than the recorded one\n";
+        return false;
+      }
+      if (r == 0 || i.cpu < command.cpu) command = i;
+      if (r == 0 || p.cpu < replay.cpu) replay = p;
+      if (r == 0 || f.cpu < bottom.cpu) bottom = f;
+    }
+    const bench::Stamp sinceRateFile = {
+        command.phases.begin[bench::PHASES].wall -
+            command.phases.begin[bench::PHASE_RATE_FILE].wall,
+        command.phases.begin[bench::PHASES].cpu - command.phases.begin[bench::PHASE_RATE_FILE].cpu};
+    char note[160];
+    std::printf("  whole shop, the fastest of %d runs, processor time (wall clock):\n", repeat);
+    std::snprintf(note, sizeof note, "matching %.4f s, building the indexes %.4f s",
+                  command.matching, command.building);
+    printRun("command", command, note);
+    std::printf("      from the rate file on %8.3f s (%8.3f s)\n", seconds(sinceRateFile.cpu),
+                seconds(sinceRateFile.wall));
+    if (withReplay)
+      printRun("replay", replay, "the module, each product's entry replayed: no lookups");
+    printRun("floor", bottom, "the host's calls alone, without the module");
+    std::printf("    command / floor %.3f (wall clock %.3f); from the rate file on %.3f (%.3f)\n",
+                command.cpu / bottom.cpu, command.seconds / bottom.seconds,
+                seconds(sinceRateFile.cpu) / bottom.cpu,
+                seconds(sinceRateFile.wall) / bottom.seconds);
+    if (withReplay)
+      std::printf("    replay / floor %.3f, command / replay %.3f\n", replay.cpu / bottom.cpu,
+                  command.cpu / replay.cpu);
+    printPhases(command, withReplay ? &replay : nullptr, bottom);
+    printMemory(command);
+    return true;
+  }
+
+  bool runCase(const Case& c, int repeat, bool full, bool withPlain, bool withReplay) {
     const fs::path shop = dir_ / c.name;
     std::string error;
     std::printf("%s\n", bench::describe(c.spec).c_str());
@@ -222,60 +359,53 @@ class Bench {
     fs::remove(pristine);
     fs::copy_file(product, pristine);
 
-    Run indexed, floor;
-    if (!indexedAndFloor(shop, pristine, c.spec.format, c.spec.products, repeat, indexed, floor))
-      return false;
-    std::printf("  whole shop:\n");
-    printRun("floor", floor);
-    printRun("indexed", indexed);
-    std::printf("    indexed / floor %.3f (processor time %.3f)\n", indexed.seconds / floor.seconds,
-                indexed.cpu / floor.cpu);
-    printMemory(indexed);
+    if (!commandAgainstFloor(c, shop, pristine, repeat, withReplay)) return false;
     if (!withPlain) {
       std::printf("\n");
+      std::fflush(stdout);
       return true;
     }
 
     // Plain matching: on the whole shop with --full, else on its first products only (the same
-    // rate file and additional codes), with indexed matching and the floor again at that size.
+    // rate file and additional codes), against indexed matching at that size.
     const int products = full ? c.spec.products : std::min(c.plainProducts, c.spec.products);
     fs::path plainPristine = pristine;
-    Run sameIndexed = indexed, sameFloor = floor;
     if (products < c.spec.products) {
       plainPristine = dir_ / (c.name + ".first");
       std::string bytes = readAll(pristine);
       bytes.resize(static_cast<size_t>(products) * velkar::shop::PRODUCT_RECORD_SIZE);
       fs::remove(plainPristine);
       std::ofstream(plainPristine, std::ios::binary) << bytes;
-      if (!indexedAndFloor(shop, plainPristine, c.spec.format, products, repeat, sameIndexed,
-                           sameFloor))
-        return false;
     }
     std::vector<int32_t> none;
-    Run plain;
-    if (!run(shop, plainPristine, c.spec.format, Mode::Plain, none, false, plain)) return false;
-    std::printf("  plain matching on %s:\n",
+    Run indexed, plain;
+    for (int r = 0; r < repeat; ++r) {
+      Run i;
+      if (!command(shop, plainPristine, c.spec.format, Mode::Indexed, none, nullptr, i))
+        return false;
+      if (r == 0 || i.cpu < indexed.cpu) indexed = i;
+    }
+    if (!command(shop, plainPristine, c.spec.format, Mode::Plain, none, nullptr, plain))
+      return false;
+    std::printf("  plain matching on %s, processor time (wall clock):\n",
                 products < c.spec.products
                     ? ("the first " + std::to_string(products) + " products").c_str()
                     : "the whole shop");
-    if (products < c.spec.products) {
-      printRun("floor", sameFloor);
-      printRun("indexed", sameIndexed);
-    }
-    printRun("plain", plain);
+    char note[96];
+    std::snprintf(note, sizeof note, "matching %.4f s", indexed.matching);
+    printRun("indexed", indexed, note);
+    std::snprintf(note, sizeof note, "matching %.4f s", plain.matching);
+    printRun("plain", plain, note);
     std::printf("    plain / indexed: matching %.0fx, whole command %.1fx\n",
-                plain.matching / sameIndexed.matching, plain.seconds / sameIndexed.seconds);
+                plain.matching / indexed.matching, plain.cpu / indexed.cpu);
     if (products < c.spec.products) {
       // Products stand in random order to the rate file, so a plain search costs the same for
       // any of them: the first products tell what the whole shop would cost.
       const double scale = static_cast<double>(c.spec.products) / products;
-      std::printf(
-          "  whole shop, plain matching extrapolated from the first %d products:\n"
-          "    plain matching %.1f s, plain / indexed matching %.0fx\n",
-          products, plain.matching * scale, plain.matching * scale / indexed.matching);
+      std::printf("  whole shop, plain matching extrapolated from the first %d products: %.1f s\n",
+                  products, plain.matching * scale);
     }
-    const bool same =
-        plain.productsHash == sameIndexed.productsHash && plain.report == sameIndexed.report;
+    const bool same = plain.productsHash == indexed.productsHash && plain.report == indexed.report;
     std::printf("    plain and indexed left %s\n\n",
                 same ? "the same product file and report" : "DIFFERENT RESULTS");
     std::fflush(stdout);
@@ -298,6 +428,7 @@ int main(int argc, char** argv) {
   std::string only;
   int divide = 1;
   bool plain = true;
+  bool replay = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -313,6 +444,8 @@ int main(int argc, char** argv) {
       only = argv[++i];
     else if (a == "--no-plain")
       plain = false;
+    else if (a == "--no-replay")
+      replay = false;
     else if (a == "--divide" && hasValue)
       divide = std::max(1, std::atoi(argv[++i]));
     else {
@@ -336,7 +469,7 @@ int main(int argc, char** argv) {
     c.spec.products /= divide;
     c.spec.lines /= divide;
     c.plainProducts = std::max(1, c.plainProducts / divide);
-    ok = bench.runCase(c, repeat, full, plain) && ok;
+    ok = bench.runCase(c, repeat, full, plain, replay) && ok;
   }
   return ok ? 0 : 1;
 }
