@@ -5,23 +5,15 @@
 // times, their ratios, the time of each phase and the memory the indexes took.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "bench/floor.h"
+#include "bench/runner.h"
 #include "bench/shopgen.h"
-#include "vatupdate/rate_index.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/loader.h"
 #include "velkar/shop.h"
-#include "velkar/textfile.h"
-#include "velkar/ui.h"
 
 namespace fs = std::filesystem;
 
@@ -51,184 +43,16 @@ struct Case {
   int plainProducts;  // products for plain matching unless --full
 };
 
-enum class Mode { Plain, Indexed, Replay };
-
-struct Run {
-  bench::PhaseTimes phases;
-  double seconds = 0;   // the whole run, wall clock
-  double cpu = 0;       // the whole run, processor time
-  double matching = 0;  // finding the products' entries, index building included
-  double building = 0;  // building the indexes
-  MatchingControl stats{};
-  uint64_t productsHash = 0;
-  std::string report;
-};
-
-typedef int(HOST_STDCALL* StartEntry)(HostCallback callback, char* titleBuffer);
-typedef int(HOST_STDCALL* NotifyEntry)(int flag);
-typedef void(HOST_CDECL* CommandRoutine)(void);
-
-uint64_t clockNs() {
-  return bench::now().wall;
-}
-
 double seconds(uint64_t ns) {
   return static_cast<double>(ns) / 1e9;
 }
 
-uint64_t hashFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::vector<char> buffer(1 << 20);
-  uint64_t h = 1469598103934665603ULL;
-  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-    for (std::streamsize i = 0; i < in.gcount(); ++i)
-      h = (h ^ static_cast<unsigned char>(buffer[static_cast<size_t>(i)])) * 1099511628211ULL;
-  }
-  return h;
-}
-
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool sameWindows(const velkar::ui::Shown& a, const velkar::ui::Shown& b) {
-  return a.kind == b.kind && a.title == b.title && a.text == b.text && a.result == b.result;
-}
+using bench::Mode;
+using bench::Run;
 
 class Bench {
  public:
-  Bench(std::string plugin, fs::path dir) : plugin_(std::move(plugin)), dir_(std::move(dir)) {}
-
-  // A fresh default host in the shop folder, the product file as generated (a fresh file, not one
-  // rewritten in place) and no report.
-  void prepare(const fs::path& shop, const fs::path& pristine, bool journal) {
-    const fs::path file = shop / velkar::shop::warehouseFileName(bench::WAREHOUSE);
-    fs::remove(file);
-    fs::copy_file(pristine, file);
-    fs::remove(shop / "zmianavat.txt");
-    velkar::resetHost();
-    velkar::Host& host = velkar::host();
-    host.journalEnabled = journal;
-    host.shopDir = shop;
-    fs::current_path(shop);
-    velkar::ui::setOutput(&nowhere_);
-  }
-
-  void finish(const fs::path& shop, Run& out) {
-    fs::current_path(dir_);
-    out.productsHash = hashFile(shop / velkar::shop::warehouseFileName(bench::WAREHOUSE));
-    out.report = readAll(shop / "zmianavat.txt");
-  }
-
-  // One run of the command. With a recording, the journal is on and the recorders take down what
-  // the floor needs; otherwise the journal is off, as in the timed runs.
-  bool command(const fs::path& shop, const fs::path& pristine, int format, Mode mode,
-               std::vector<int32_t>& trace, bench::Recording* recording, Run& out) {
-    prepare(shop, pristine, recording != nullptr);
-    velkar::ui::setScript({"message ok",
-                           "dialog file=" + std::string(bench::RATE_FILE) +
-                               " format=" + std::to_string(format) + " ok",
-                           "warehouse " + std::to_string(bench::WAREHOUSE)});
-    velkar::Host& host = velkar::host();
-
-    std::string error;
-    auto plugin = velkar::loadPlugin(plugin_, error);
-    if (!plugin) {
-      std::cerr << "the module did not load: " << error << "\n";
-      return false;
-    }
-    auto start = reinterpret_cast<StartEntry>(plugin->entry(30001));
-    auto notify = reinterpret_cast<NotifyEntry>(plugin->entry(30008));
-    auto* control = static_cast<MatchingControl*>(plugin->symbol("vatMatchingControl"));
-    auto** slots = static_cast<void**>(plugin->symbol("velkarHostSlots"));
-    char title[64] = {0};
-    if (!start || !notify || !control || !slots || start(&velkar::fn::hostCallback, title) != 0) {
-      std::cerr << "the module did not start\n";
-      return false;
-    }
-    notify(0);
-    if (host.commands.empty()) {
-      std::cerr << "the module registered no command\n";
-      return false;
-    }
-    CommandRoutine routine;
-    std::memcpy(&routine, static_cast<const char*>(host.commands.front()) + 12, sizeof routine);
-
-    control->mode = mode == Mode::Plain ? MATCHING_PLAIN : MATCHING_INDEXED;
-    control->traceMode = mode == Mode::Replay ? TRACE_REPLAY : recording ? TRACE_RECORD : TRACE_OFF;
-    control->trace = trace.data();
-    control->traceSize = static_cast<int32_t>(trace.size());
-    control->clock = &clockNs;
-    control->matchingTime = 0;
-    control->buildTime = 0;
-
-    out.phases = bench::PhaseTimes{};
-    bench::installPhaseClock(slots, &out.phases);
-    if (recording) bench::installRecorders(slots, recording);
-    const size_t windowsBefore = velkar::ui::shown().size();
-    host.journal.clear();
-
-    out.phases.begin[bench::PHASE_PREAMBLE] = bench::now();
-    out.phases.seen[bench::PHASE_PREAMBLE] = true;
-    routine();
-    out.phases.begin[bench::PHASES] = bench::now();
-    bench::installPhaseClock(slots, nullptr);
-
-    const bench::Stamp& b = out.phases.begin[bench::PHASE_PREAMBLE];
-    const bench::Stamp& e = out.phases.begin[bench::PHASES];
-    out.seconds = seconds(e.wall - b.wall);
-    out.cpu = seconds(e.cpu - b.cpu);
-    out.matching = seconds(control->matchingTime);
-    out.building = seconds(control->buildTime);
-    out.stats = *control;
-    if (recording) {
-      for (velkar::Call& c : host.journal)
-        if (c.ordinal != 0) recording->journal.push_back(std::move(c));
-      host.journal.clear();
-      const auto& shown = velkar::ui::shown();
-      recording->shown.assign(shown.begin() + static_cast<std::ptrdiff_t>(windowsBefore),
-                              shown.end());
-    }
-    start(nullptr, nullptr);
-    plugin.reset();
-    finish(shop, out);
-    return true;
-  }
-
-  // One run of the floor; checked against the recording, or timed.
-  bool floor(const fs::path& shop, const fs::path& pristine, bench::Floor& floor,
-             const bench::Recording* check, Run& out) {
-    prepare(shop, pristine, check != nullptr);
-    std::string error;
-    if (!floor.run(check != nullptr, out.phases, error)) {
-      std::cerr << "FLOOR CHECK FAILED: " << error << "\n";
-      return false;
-    }
-    const bench::Stamp& b = out.phases.begin[bench::PHASE_RATE_FILE];
-    const bench::Stamp& e = out.phases.begin[bench::PHASES];
-    out.seconds = seconds(e.wall - b.wall);
-    out.cpu = seconds(e.cpu - b.cpu);
-    if (check) {
-      const auto& shown = velkar::ui::shown();
-      bool same = !shown.empty() && shown.size() <= check->shown.size();
-      for (size_t i = 0; same && i < shown.size(); ++i)
-        same = sameWindows(shown[i], check->shown[check->shown.size() - shown.size() + i]);
-      if (!same) {
-        std::cerr << "FLOOR CHECK FAILED: the floor showed other windows than the command\n";
-        return false;
-      }
-      if (!velkar::host().liveBlocks.empty() || velkar::openTextFileCount() != 0) {
-        std::cerr << "FLOOR CHECK FAILED: the floor left blocks or files open\n";
-        return false;
-      }
-    }
-    velkar::host().journal.clear();
-    finish(shop, out);
-    return true;
-  }
+  Bench(std::string plugin, fs::path dir) : runner_(std::move(plugin), dir), dir_(std::move(dir)) {}
 
   static void printRun(const char* what, const Run& r, const char* note) {
     std::printf("    %-16s %8.3f s (%8.3f s)  %s\n", what, r.cpu, r.seconds, note);
@@ -279,22 +103,10 @@ class Bench {
     const int format = c.spec.format;
     std::vector<int32_t> trace(static_cast<size_t>(c.spec.products), -1);
     bench::Floor floor;
-    Run recorded, checked;
-    {
-      bench::Recording recording;
-      if (!command(shop, pristine, format, Mode::Indexed, trace, &recording, recorded))
-        return false;
-      std::string error;
-      if (!floor.compile(recording, format, pristine,
-                         shop / velkar::shop::warehouseFileName(bench::WAREHOUSE), error)) {
-        std::cerr << "FLOOR NOT COMPILED: " << error << "\n";
-        return false;
-      }
-      if (!this->floor(shop, pristine, floor, &recording, checked)) return false;
-    }
-    if (checked.productsHash != recorded.productsHash || checked.report != recorded.report) {
-      std::cerr << "FLOOR CHECK FAILED: the floor left another "
-                << (checked.report != recorded.report ? "report" : "product file") << "\n";
+    Run recorded;
+    std::string error;
+    if (!runner_.recordAndCheck(shop, pristine, format, trace, floor, recorded, error)) {
+      std::cerr << "FLOOR: " << error << "\n";
       return false;
     }
     std::printf(
@@ -303,45 +115,49 @@ class Bench {
         floor.calls(), floor.operations());
     std::fflush(stdout);
 
-    Run command, replay, bottom;
+    // The time spent finding the products' entries, from a run apart: the clock reads cost time of
+    // their own, so the timed runs make none.
+    Run clocked;
+    if (!command(shop, pristine, format, Mode::Indexed, trace, clocked, true)) return false;
+
+    Run best, replay, bottom;
     for (int r = 0; r < repeat; ++r) {
       Run i, p, f;
-      if (!this->command(shop, pristine, format, Mode::Indexed, trace, nullptr, i)) return false;
-      if (withReplay && !this->command(shop, pristine, format, Mode::Replay, trace, nullptr, p))
-        return false;
-      if (!this->floor(shop, pristine, floor, nullptr, f)) return false;
+      if (!command(shop, pristine, format, Mode::Indexed, trace, i)) return false;
+      if (withReplay && !command(shop, pristine, format, Mode::Replay, trace, p)) return false;
+      if (!this->floor(shop, pristine, floor, f)) return false;
       if (i.productsHash != recorded.productsHash || f.productsHash != recorded.productsHash ||
           (withReplay && p.productsHash != recorded.productsHash)) {
         std::cerr << "a timed run wrote other records than the recorded one\n";
         return false;
       }
-      if (r == 0 || i.cpu < command.cpu) command = i;
+      if (r == 0 || i.cpu < best.cpu) best = i;
       if (r == 0 || p.cpu < replay.cpu) replay = p;
       if (r == 0 || f.cpu < bottom.cpu) bottom = f;
     }
     const bench::Stamp sinceRateFile = {
-        command.phases.begin[bench::PHASES].wall -
-            command.phases.begin[bench::PHASE_RATE_FILE].wall,
-        command.phases.begin[bench::PHASES].cpu - command.phases.begin[bench::PHASE_RATE_FILE].cpu};
+        best.phases.begin[bench::PHASES].wall - best.phases.begin[bench::PHASE_RATE_FILE].wall,
+        best.phases.begin[bench::PHASES].cpu - best.phases.begin[bench::PHASE_RATE_FILE].cpu};
     char note[160];
     std::printf("  whole shop, the fastest of %d runs, processor time (wall clock):\n", repeat);
-    std::snprintf(note, sizeof note, "matching %.4f s, building the indexes %.4f s",
-                  command.matching, command.building);
-    printRun("command", command, note);
+    std::snprintf(note, sizeof note,
+                  "matching %.4f s, building the indexes %.4f s (wall clock, a clocked run)",
+                  clocked.matching, clocked.building);
+    printRun("command", best, note);
     std::printf("      from the rate file on %8.3f s (%8.3f s)\n", seconds(sinceRateFile.cpu),
                 seconds(sinceRateFile.wall));
     if (withReplay)
       printRun("replay", replay, "the module, each product's entry replayed: no lookups");
     printRun("floor", bottom, "the host's calls alone, without the module");
     std::printf("    command / floor %.3f (wall clock %.3f); from the rate file on %.3f (%.3f)\n",
-                command.cpu / bottom.cpu, command.seconds / bottom.seconds,
+                best.cpu / bottom.cpu, best.seconds / bottom.seconds,
                 seconds(sinceRateFile.cpu) / bottom.cpu,
                 seconds(sinceRateFile.wall) / bottom.seconds);
     if (withReplay)
       std::printf("    replay / floor %.3f, command / replay %.3f\n", replay.cpu / bottom.cpu,
-                  command.cpu / replay.cpu);
-    printPhases(command, withReplay ? &replay : nullptr, bottom);
-    printMemory(command);
+                  best.cpu / replay.cpu);
+    printPhases(best, withReplay ? &replay : nullptr, bottom);
+    printMemory(best);
     return true;
   }
 
@@ -372,7 +188,7 @@ class Bench {
     fs::path plainPristine = pristine;
     if (products < c.spec.products) {
       plainPristine = dir_ / (c.name + ".first");
-      std::string bytes = readAll(pristine);
+      std::string bytes = bench::readAll(pristine);
       bytes.resize(static_cast<size_t>(products) * velkar::shop::PRODUCT_RECORD_SIZE);
       fs::remove(plainPristine);
       std::ofstream(plainPristine, std::ios::binary) << bytes;
@@ -381,12 +197,10 @@ class Bench {
     Run indexed, plain;
     for (int r = 0; r < repeat; ++r) {
       Run i;
-      if (!command(shop, plainPristine, c.spec.format, Mode::Indexed, none, nullptr, i))
-        return false;
+      if (!command(shop, plainPristine, c.spec.format, Mode::Indexed, none, i, true)) return false;
       if (r == 0 || i.cpu < indexed.cpu) indexed = i;
     }
-    if (!command(shop, plainPristine, c.spec.format, Mode::Plain, none, nullptr, plain))
-      return false;
+    if (!command(shop, plainPristine, c.spec.format, Mode::Plain, none, plain, true)) return false;
     std::printf("  plain matching on %s, processor time (wall clock):\n",
                 products < c.spec.products
                     ? ("the first " + std::to_string(products) + " products").c_str()
@@ -413,9 +227,24 @@ class Bench {
   }
 
  private:
-  std::string plugin_;
+  // One run of the command or the floor; false, with the reason told, when it failed.
+  bool command(const fs::path& shop, const fs::path& pristine, int format, Mode mode,
+               std::vector<int32_t>& trace, Run& out, bool clocked = false) {
+    std::string error;
+    if (runner_.command(shop, pristine, format, mode, trace, nullptr, out, error, clocked))
+      return true;
+    std::cerr << error << "\n";
+    return false;
+  }
+  bool floor(const fs::path& shop, const fs::path& pristine, bench::Floor& floor, Run& out) {
+    std::string error;
+    if (runner_.floor(shop, pristine, floor, nullptr, out, error)) return true;
+    std::cerr << error << "\n";
+    return false;
+  }
+
+  bench::Runner runner_;
   fs::path dir_;
-  std::ostream nowhere_{nullptr};
 };
 
 }  // namespace
