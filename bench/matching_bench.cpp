@@ -121,6 +121,7 @@ class Bench {
     if (!command(shop, pristine, format, Mode::Indexed, trace, clocked, true)) return false;
 
     Run best, replay, bottom;
+    std::string spread[3];  // every timed run's processor time
     for (int r = 0; r < repeat; ++r) {
       Run i, p, f;
       if (!command(shop, pristine, format, Mode::Indexed, trace, i)) return false;
@@ -131,6 +132,11 @@ class Bench {
         std::cerr << "a timed run wrote other records than the recorded one\n";
         return false;
       }
+      char text[3][16];
+      std::snprintf(text[0], sizeof text[0], " %.3f", i.cpu);
+      std::snprintf(text[1], sizeof text[1], " %.3f", p.cpu);
+      std::snprintf(text[2], sizeof text[2], " %.3f", f.cpu);
+      for (int k = 0; k < 3; ++k) spread[k] += text[k];
       if (r == 0 || i.cpu < best.cpu) best = i;
       if (r == 0 || p.cpu < replay.cpu) replay = p;
       if (r == 0 || f.cpu < bottom.cpu) bottom = f;
@@ -156,6 +162,9 @@ class Bench {
     if (withReplay)
       std::printf("    replay / floor %.3f, command / replay %.3f\n", replay.cpu / bottom.cpu,
                   best.cpu / replay.cpu);
+    std::printf("    every run, processor time in s: command%s;%s%s%s floor%s\n", spread[0].c_str(),
+                withReplay ? " replay" : "", withReplay ? spread[1].c_str() : "",
+                withReplay ? ";" : "", spread[2].c_str());
     printPhases(best, withReplay ? &replay : nullptr, bottom);
     printMemory(best);
     return true;
