@@ -64,15 +64,16 @@ struct Recording {
 
 // The module's host-function table (velkarHostSlots, one slot per host function in list order).
 // A recording run puts recorders into it; every run puts the phase clock into it. Either forwards
-// every call to the stand-in's own function, so the journal is the same.
+// every call to the stand-in's own function, so the journal is the same. A null times stops the
+// clock.
 void installPhaseClock(void** slots, PhaseTimes* times);
 void installRecorders(void** slots, Recording* recording);
 
 class Floor {
  public:
   // Compiles the recording of a command in the given format. pristine is the product file as the
-  // command found it, written the file it left. False with a reason when the recording holds a
-  // call the floor does not make or cannot tell the arguments of.
+  // command found it, written the product file as the command left it. False with a reason when
+  // the recording holds a call the floor does not make or cannot tell the arguments of.
   bool compile(const Recording& recording, int format, const std::filesystem::path& pristine,
                const std::filesystem::path& written, std::string& error);
 

@@ -68,8 +68,9 @@ std::string readAll(const fs::path& file) {
 Runner::Runner(std::string plugin, fs::path dir)
     : plugin_(std::move(plugin)), dir_(std::move(dir)) {}
 
-// A fresh default host in the shop folder, the product file as generated (a fresh file, not one
-// rewritten in place) and no report.
+// A fresh host in the shop folder, the product file as generated (a fresh file, not one rewritten
+// in place) and no report. Always the default host as resetHost leaves it: its plain memory calls
+// and files, the host the figures are about, with no checking variant of any of them.
 void Runner::prepare(const fs::path& shop, const fs::path& pristine, bool journal) {
   fs::remove(productFile(shop));
   fs::copy_file(pristine, productFile(shop));
