@@ -472,18 +472,19 @@ std::vector<ui::Line> Session::render(ui::Style style, bool showFocus) const {
   std::vector<ui::Line> canvas(static_cast<size_t>(h), ui::Line(static_cast<size_t>(w)));
   for (auto& line : canvas)
     for (auto& cell : line) cell.ch = " ";
+  const ui::FrameGlyphs& g = ui::frameGlyphs();
   for (int c = 1; c < w - 1; ++c) {
-    canvas[0][static_cast<size_t>(c)].ch = "─";
-    canvas[static_cast<size_t>(h - 1)][static_cast<size_t>(c)].ch = "─";
+    canvas[0][static_cast<size_t>(c)].ch = g.horizontal;
+    canvas[static_cast<size_t>(h - 1)][static_cast<size_t>(c)].ch = g.horizontal;
   }
   for (int r = 1; r < h - 1; ++r) {
-    canvas[static_cast<size_t>(r)][0].ch = "│";
-    canvas[static_cast<size_t>(r)][static_cast<size_t>(w - 1)].ch = "│";
+    canvas[static_cast<size_t>(r)][0].ch = g.vertical;
+    canvas[static_cast<size_t>(r)][static_cast<size_t>(w - 1)].ch = g.vertical;
   }
-  canvas[0][0].ch = "┌";
-  canvas[0][static_cast<size_t>(w - 1)].ch = "┐";
-  canvas[static_cast<size_t>(h - 1)][0].ch = "└";
-  canvas[static_cast<size_t>(h - 1)][static_cast<size_t>(w - 1)].ch = "┘";
+  canvas[0][0].ch = g.topLeft;
+  canvas[0][static_cast<size_t>(w - 1)].ch = g.topRight;
+  canvas[static_cast<size_t>(h - 1)][0].ch = g.bottomLeft;
+  canvas[static_cast<size_t>(h - 1)][static_cast<size_t>(w - 1)].ch = g.bottomRight;
 
   const ui::LayoutOptions options{style, 250, true};
   if (!model_.frame.text.empty()) {

@@ -44,6 +44,9 @@ const char* const runUsage =
     "  --command N         the Nth command of the menu (default 1); 0 runs none: the plug-in is\n"
     "                      only started and withdrawn\n"
     "  --style plain|marked|ansi   how emphasis is drawn\n"
+    "  --frames box|ascii  window frames in box-drawing characters or in + - | (the default\n"
+    "                      on Windows)\n"
+    "  --width N           text width of windows when the output is no terminal (default 76)\n"
     "\n"
     "options for tests:\n"
     "  --leave-out ORD[,ORD...]     the host lacks these exports\n"
@@ -332,6 +335,8 @@ int runCommand(int argc, char** argv) {
                   {"interactive", false},
                   {"command", true},
                   {"style", true},
+                  {"frames", true},
+                  {"width", true},
                   {"leave-out", true},
                   {"message-box", true},
                   {"interface-level", true},
@@ -383,6 +388,20 @@ int runCommand(int argc, char** argv) {
       ui::setStyle(ui::Style::Ansi);
     else
       return fail(2, "--style: " + *style + " is not plain, marked or ansi");
+  }
+  if (auto frames = args.value("frames")) {
+    if (*frames == "box")
+      ui::setFrames(ui::Frames::Box);
+    else if (*frames == "ascii")
+      ui::setFrames(ui::Frames::Ascii);
+    else
+      return fail(2, "--frames: " + *frames + " is not box or ascii");
+  }
+  if (auto width = args.value("width")) {
+    const auto columns = parseInt(*width);
+    if (!columns || *columns < 20 || *columns > 250)
+      return fail(2, "--width: " + *width + " is not a width from 20 to 250");
+    ui::setTextWidth(*columns);
   }
   ui::setScript(run.script);
   ui::setInteractive(run.interactive);

@@ -55,6 +55,12 @@ struct State {
   bool interactive = false;
   std::ostream* out = nullptr;
   std::optional<Style> style;
+#ifdef _WIN32
+  Frames frames = Frames::Ascii;
+#else
+  Frames frames = Frames::Box;
+#endif
+  int textWidth = 76;
   bool waitShown = false;
   Progress progress;
   std::optional<long> stopAfter;
@@ -102,7 +108,7 @@ const std::string& byteUtf8(unsigned char b) {
 }
 
 int maxTextWidth() {
-  if (!outputIsTerminal()) return 76;
+  if (!outputIsTerminal()) return state().textWidth;
   return std::max(20, terminalSize().first - 4);
 }
 
@@ -449,6 +455,24 @@ Style style() {
   return outputIsTerminal() && !(noColor && *noColor) ? Style::Ansi : Style::Plain;
 }
 
+void setFrames(Frames f) {
+  state().frames = f;
+}
+
+Frames frames() {
+  return state().frames;
+}
+
+const FrameGlyphs& frameGlyphs() {
+  static const FrameGlyphs box{"─", "│", "┌", "┐", "└", "┘"};
+  static const FrameGlyphs ascii{"-", "|", "+", "+", "+", "+"};
+  return frames() == Frames::Ascii ? ascii : box;
+}
+
+void setTextWidth(int columns) {
+  state().textWidth = std::max(20, columns);
+}
+
 std::optional<std::string> takeScript(std::string_view kind) {
   auto& script = state().script;
   for (auto it = script.begin(); it != script.end(); ++it) {
@@ -581,28 +605,29 @@ std::string renderLine(const Line& line, Style s) {
 }
 
 std::string frameBox(std::string_view title, const std::vector<Line>& lines, Style s) {
+  const FrameGlyphs& g = frameGlyphs();
   int inner = 0;
   for (const Line& l : lines) inner = std::max(inner, static_cast<int>(l.size()));
   const int titleWidth = textWidth(title);
   if (titleWidth) inner = std::max(inner, titleWidth + 4);
-  std::string box = "┌";
+  std::string box = g.topLeft;
   int top = inner + 2;
   if (titleWidth) {
     const int left = (top - titleWidth - 2) / 2;
-    for (int i = 0; i < left; ++i) box += "─";
+    for (int i = 0; i < left; ++i) box += g.horizontal;
     box += " " + std::string(title) + " ";
     top -= left + titleWidth + 2;
   }
-  for (int i = 0; i < top; ++i) box += "─";
-  box += "┐\n";
+  for (int i = 0; i < top; ++i) box += g.horizontal;
+  box += std::string(g.topRight) + "\n";
   for (const Line& l : lines) {
-    box += "│ " + renderLine(l, s);
+    box += std::string(g.vertical) + " " + renderLine(l, s);
     box.append(static_cast<size_t>(inner) - l.size(), ' ');
-    box += " │\n";
+    box += " " + std::string(g.vertical) + "\n";
   }
-  box += "└";
-  for (int i = 0; i < inner + 2; ++i) box += "─";
-  box += "┘\n";
+  box += g.bottomLeft;
+  for (int i = 0; i < inner + 2; ++i) box += g.horizontal;
+  box += std::string(g.bottomRight) + "\n";
   return box;
 }
 
@@ -703,7 +728,8 @@ void drawProgress(bool force) {
   constexpr int width = 30;
   const int filled = percent * width / 100;
   std::string bar = "\r[";
-  for (int i = 0; i < width; ++i) bar += i < filled ? "█" : "░";
+  const bool ascii = frames() == Frames::Ascii;
+  for (int i = 0; i < width; ++i) bar += i < filled ? (ascii ? "#" : "█") : (ascii ? "." : "░");
   char numbers[64];
   std::snprintf(numbers, sizeof numbers, "] %3d%%  %d/%d", percent, p.done, p.total);
   bar += numbers;

@@ -96,6 +96,25 @@ Style style();
 // True when the output is std::cout and standard output is a terminal.
 bool outputIsTerminal();
 
+// How window frames are drawn: with box-drawing characters, or with ASCII "+", "-" and "|" (the
+// default in the Windows build, whose console code page may have no box-drawing characters).
+enum class Frames { Box, Ascii };
+void setFrames(Frames frames);
+Frames frames();
+struct FrameGlyphs {
+  const char* horizontal;
+  const char* vertical;
+  const char* topLeft;
+  const char* topRight;
+  const char* bottomLeft;
+  const char* bottomRight;
+};
+const FrameGlyphs& frameGlyphs();
+
+// The width of a window's text when the output is not a terminal (default 76 columns; a
+// terminal's own width counts otherwise). At least 20.
+void setTextWidth(int columns);
+
 // Takes the first script line of a kind ("message", "dialog", "file", "warehouse", "stop-after")
 // and returns what follows the kind word, trimmed; none when the script has no such line.
 std::optional<std::string> takeScript(std::string_view kind);

@@ -139,6 +139,44 @@ TEST(Layout, FrameHoldsTheTitleAndLinesOfEqualWidth) {
   for (const auto& r : rows) EXPECT_EQ(ui::textWidth(r), 19) << r;
 }
 
+// ASCII frames (the Windows console's default) have the same shape as box-drawing ones; the
+// progress bar goes ASCII with them. resetHost() returns to the platform's default.
+TEST_F(Ui, AsciiFramesKeepTheShapeOfBoxFrames) {
+  ui::setFrames(ui::Frames::Ascii);
+  const std::string box = ui::frameBox(
+      "uwaga", {ui::plainLine("Za mało pamięci"), ui::plainLine("x")}, ui::Style::Plain);
+  EXPECT_EQ(box,
+            "+----- uwaga -----+\n"
+            "| Za mało pamięci |\n"
+            "| x               |\n"
+            "+-----------------+\n");
+
+  ui::setStyle(ui::Style::Ansi);
+  ui::beginProgress(1);
+  ui::updateProgress(1, 2);
+  ui::endProgress();
+  EXPECT_NE(screen.str().find("[###############...............]  50%"), std::string::npos)
+      << screen.str();
+  EXPECT_EQ(screen.str().find("█"), std::string::npos);
+
+  velkar::resetHost();
+  EXPECT_EQ(ui::frames(), ui::Frames::Box);
+}
+
+// The text width of windows written to a file or pipe can be narrowed (the shop guide's screens).
+TEST_F(Ui, WindowTextWrapsAtTheWidthSet) {
+  ui::setFrames(ui::Frames::Ascii);
+  ui::setTextWidth(20);
+  ui::showMessage("uwaga", mz("jeden dwa trzy cztery pięć sześć"), 1);
+  EXPECT_NE(screen.str().find("| jeden dwa trzy    |\n| cztery pięć sześć |"), std::string::npos)
+      << screen.str();
+  screen.str("");
+  ui::setTextWidth(5);  // never below 20 columns
+  ui::showMessage("uwaga", mz("jeden dwa trzy cztery pięć sześć"), 1);
+  EXPECT_NE(screen.str().find("| jeden dwa trzy    |\n| cztery pięć sześć |"), std::string::npos)
+      << screen.str();
+}
+
 TEST_F(Ui, MessagesAnswerFromTheScriptOrTakeOk) {
   ui::setScript({"file x.csv", "message cancel", "message ok"});
   // Informational windows take no answer from the script.
