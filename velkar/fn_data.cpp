@@ -110,6 +110,7 @@ struct OpenCursor {
   long current = -1;  // the record last read, -1 before the first
   std::string path;
   long diskSize = 0;  // the size of a record in the file
+  std::vector<unsigned char> spare;  // a disk record longer than the record shown
 };
 
 std::map<uint32_t, OpenCursor>& cursors() {
@@ -293,17 +294,23 @@ int readNextRecord(void* cursor) {
   const int end = variants().endOfTableResult;
   if (!c) return 0;
   if (c->next >= c->count) return end;
-  std::vector<unsigned char> record(static_cast<size_t>(c->diskSize));
+  unsigned char* buffer = recordBuffer(*c->table);
+  if (!buffer) return end;
+  const size_t disk = static_cast<size_t>(c->diskSize);
+  const size_t shown = static_cast<size_t>(c->recordSize);
+  // Read straight into the buffer when the whole disk record fits it.
+  unsigned char* into = buffer;
+  if (shown < disk) {
+    c->spare.resize(disk);
+    into = c->spare.data();
+  }
   if (std::fseek(c->file, c->next * c->diskSize, SEEK_SET) != 0 ||
-      std::fread(record.data(), 1, record.size(), c->file) != record.size()) {
+      std::fread(into, 1, disk, c->file) != disk) {
     c->current = -1;
     return end;
   }
-  unsigned char* buffer = recordBuffer(*c->table);
-  if (!buffer) return end;
-  const size_t shown = static_cast<size_t>(c->recordSize);
-  const size_t kept = std::min(shown, record.size());
-  std::memcpy(buffer, record.data(), kept);
+  const size_t kept = std::min(shown, disk);
+  if (into != buffer) std::memcpy(buffer, into, kept);
   for (size_t i = kept; i < shown; ++i) buffer[i] = hostByte(i);
   // The fixed buffer of a host with smaller records holds nothing stale after the record.
   if (!variants().guardedRecordBuffer() && shown < static_cast<size_t>(c->table->nominalSize))
