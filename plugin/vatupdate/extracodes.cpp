@@ -7,18 +7,13 @@
 #include "shell/startup.h"
 #include "shell/table_descriptor.h"
 #include "vatupdate/ratefile.h"
+#include "vatupdate/table_pass.h"
 
 ExtraCodeIndex extraCodeIndex = {nullptr, 0, 0};
 
 namespace {
 
-enum {
-  EXTRA_CODE_FILE = 154,
-  PATH_SIZE = 256,
-  CURSOR_SIZE = 188,
-  CURSOR_RECORD_COUNT = 116,
-  PROGRESS_KIND = 238,
-};
+enum { EXTRA_CODE_FILE = 154, PATH_SIZE = 256 };
 
 // Room for one more entry; false when memory ran out (the user has been told).
 bool makeRoom() {
@@ -36,21 +31,27 @@ bool makeRoom() {
   return true;
 }
 
-// Takes the record into the index when it belongs to a product of warehouse.
-void takeRecord(const ExtraCodeRecord& record, int32_t warehouse) {
-  const uint16_t productNo = record.productNo.get();
+// Takes the record, as it stands in the host's buffer, into the index when it belongs to a
+// product of the warehouse.
+void takeRecord(TableVisit& visit, void* context) {
+  const int32_t warehouse = *static_cast<const int32_t*>(context);
+  const HostRecord& record = visit.record;
+  const uint16_t productNo = recordField16(record, offsetof(ExtraCodeRecord, productNo));
   if (productNo == 0) return;
-  if (record.warehouse.get() != warehouse) return;
+  if (static_cast<int16_t>(recordField16(record, offsetof(ExtraCodeRecord, warehouse))) !=
+      warehouse)
+    return;
   // A code longer than an entry holds is left out: cut short, it could name another product.
-  const char* code = reinterpret_cast<const char*>(&record);
-  const int length = boundedLength(code, EXTRA_CODE_LIMIT);
+  char code[EXTRA_CODE_CHARS + 2];
+  const int length =
+      recordText(record, offsetof(ExtraCodeRecord, code), EXTRA_CODE_CHARS + 1, code);
   if (length > EXTRA_CODE_CHARS) return;
 
   ExtraCodeEntry entry;
   memset(&entry, 0, sizeof entry);
   memcpy(entry.code, code, static_cast<size_t>(length));
   entry.productNo.set(productNo);
-  entry.warehouse.set(record.warehouse.get());
+  entry.warehouse.set(static_cast<int16_t>(warehouse));
   if (!makeRoom()) return;
   memcpy(&extraCodeIndex.entries[extraCodeIndex.count], &entry, sizeof entry);
   ++extraCodeIndex.count;
@@ -59,41 +60,16 @@ void takeRecord(const ExtraCodeRecord& record, int32_t warehouse) {
 }  // namespace
 
 void buildExtraCodeIndex(int32_t warehouse) {
-  TableDescriptor* table = extraCodeTable;
-  const void* buffer = table ? tableRecordBuffer(table) : nullptr;
-  // Without the host's table (or its record buffer) there is nothing to read: the index stays
+  // Without the host's table there is nothing to read, and the host is not asked: the index stays
   // empty, and products are matched by their main barcodes only.
-  if (!buffer) return;
-  int recordSize = tableRecordSize(table);
-  if (recordSize < 0) recordSize = 0;
-  if (recordSize > EXTRA_CODE_RECORD_SIZE) recordSize = EXTRA_CODE_RECORD_SIZE;
+  TableDescriptor* table = extraCodeTable;
+  if (!table) return;
 
   char path[PATH_SIZE];
   memset(path, 0, sizeof path);
-  unsigned char cursor[CURSOR_SIZE];
-  memset(cursor, 0, sizeof cursor);
-
   host::dataFilePath(EXTRA_CODE_FILE, 0, path, 0);
   path[PATH_SIZE - 1] = 0;
-  const bool open = host::openTableCursor(cursor, table, EXTRA_CODE_FILE, path, 1, 0) != 0;
-  host::beginProgress(PROGRESS_KIND);
-  int recordsRead = 0;
-  if (open) {
-    const int total = static_cast<int>(readLe32(cursor + CURSOR_RECORD_COUNT));
-    while (!host::stopRequested()) {
-      host::updateProgress(recordsRead, total);
-      host::progressIdle(0);
-      if (host::readNextRecord(cursor) != 1) break;
-      // The record as the host holds it, read no further than its own size.
-      ExtraCodeRecord record;
-      memset(&record, 0, sizeof record);
-      memcpy(&record, buffer, static_cast<size_t>(recordSize));
-      takeRecord(record, warehouse);
-      ++recordsRead;
-    }
-  }
-  host::closeTableCursor(cursor);
-  host::endProgress();
+  passOverTable(table, EXTRA_CODE_FILE, path, EXTRA_CODE_RECORD_SIZE, &takeRecord, &warehouse);
 }
 
 void releaseExtraCodeIndex() {

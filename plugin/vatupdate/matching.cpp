@@ -8,6 +8,7 @@
 #include "shell/startup.h"
 #include "shell/table_descriptor.h"
 #include "vatupdate/rate_index.h"
+#include "vatupdate/table_pass.h"
 
 namespace {
 
@@ -15,9 +16,6 @@ enum {
   PRODUCT_FILE_MODE = 4,
   PRODUCT_FILE_KIND = 103,
   PATH_SIZE = 260,
-  CURSOR_SIZE = 188,
-  CURSOR_RECORD_COUNT = 116,
-  PROGRESS_KIND = 238,
   WORK_TEXT_SIZE = 256,
 };
 
@@ -42,22 +40,22 @@ void copyBounded(char* out, const char* in, int limit) {
   out[n] = 0;
 }
 
-// The entry that applies to a product, by the matching order of the format.
-RateEntry* findProductRate(const ProductRecord& product, int format) {
-  const char* record = reinterpret_cast<const char*>(&product);
+// The entry that applies to a product, by the matching order of the format. Only the fields the
+// order needs are read: the name, or the barcode and, when it finds nothing, the product number.
+RateEntry* findProductRate(const HostRecord& product, int format) {
   if (format == FORMAT_NAME_RATE) {
     char name[PRODUCT_NAME_LIMIT + 1];
-    copyBounded(name, record + offsetof(ProductRecord, name), PRODUCT_NAME_LIMIT);
-    if (name[0] == 0) return nullptr;
+    if (recordText(product, offsetof(ProductRecord, name), PRODUCT_NAME_LIMIT, name) == 0)
+      return nullptr;
     return findRateByName(name);
   }
 
   char barcode[PRODUCT_BARCODE_LIMIT + 1];
-  copyBounded(barcode, record + offsetof(ProductRecord, barcode), PRODUCT_BARCODE_LIMIT);
-  if (barcode[0] == 0) return nullptr;
+  if (recordText(product, offsetof(ProductRecord, barcode), PRODUCT_BARCODE_LIMIT, barcode) == 0)
+    return nullptr;
   if (RateEntry* entry = findRateByCode(barcode)) return entry;
 
-  const uint16_t productNo = product.productNo.get();
+  const uint16_t productNo = recordField16(product, offsetof(ProductRecord, productNo));
   RateEntry* byExtraCode;
   if (indexedRateByExtraCode(productNo, &byExtraCode)) return byExtraCode;
   for (int32_t i = 0; i < extraCodeIndex.count; ++i) {
@@ -74,29 +72,51 @@ void addOne(les32& counter) {
   counter.set(counter.get() + 1);
 }
 
-// Applies the entry to the product held in work; the host's record buffer holds the record as
-// read (its first recordSize bytes). Writes back only when a byte changed.
-void applyEntry(RateEntry* entry, ProductRecord& work, void* buffer, int recordSize, void* cursor,
-                int format) {
+// Writes the entry's value into the format's field of the product, in the host's buffer; true
+// when a byte of the field changed. Only the field is looked at: nothing else of the record is
+// touched. A field that lies beyond the host's record cannot take the value, and nothing changes.
+bool writeField(const RateEntry* entry, const HostRecord& product, int format) {
+  if (format == FORMAT_BARCODE_CN) {
+    const int at = offsetof(ProductRecord, cnCode);
+    if (!recordHolds(product, at, CN_CODE_SIZE)) return false;
+    // copyText writes at most the 14 characters and their zero byte: the field's bytes after
+    // those stay as the host had them.
+    unsigned char before[CN_CODE_SIZE];
+    memcpy(before, product.bytes + at, CN_CODE_SIZE);
+    host::copyText(reinterpret_cast<char*>(product.bytes + at), entry->cnCode, CN_CODE_CHARS);
+    return memcmp(before, product.bytes + at, CN_CODE_SIZE) != 0;
+  }
+  uint16_t code;
+  const int at = offsetof(ProductRecord, newVatCode);
+  if (!vatCodeForRate(entry->rate.get(), &code) || !recordHolds(product, at, 2)) return false;
+  const unsigned char value[2] = {static_cast<unsigned char>(code & 0xFF),
+                                  static_cast<unsigned char>(code >> 8)};
+  if (memcmp(product.bytes + at, value, 2) == 0) return false;
+  memcpy(product.bytes + at, value, 2);
+  return true;
+}
+
+// Applies the entry to the product in the host's buffer, and writes the record back only when a
+// byte changed.
+void applyEntry(RateEntry* entry, const TableVisit& product, int format) {
   addOne(entry->matchCount);
   entry->status.set(RATE_MATCHED);
-  if (format == FORMAT_BARCODE_CN) {
-    host::copyText(work.cnCode, entry->cnCode, CN_CODE_CHARS);
-    work.cnCode[CN_CODE_CHARS] = 0;
-  } else {
-    uint16_t code;
-    if (vatCodeForRate(entry->rate.get(), &code)) work.newVatCode.set(code);
-  }
-
-  if (memcmp(&work, buffer, static_cast<size_t>(recordSize)) != 0) {
-    memcpy(buffer, &work, static_cast<size_t>(recordSize));
+  if (writeField(entry, product.record, format)) {
     addOne(entry->changedCount);
     entry->status.set(RATE_CHANGED);
-    host::writeCurrentRecord(cursor);
+    host::writeCurrentRecord(product.cursor);
   } else {
     addOne(entry->unchangedCount);
     entry->status.set(RATE_UNCHANGED);
   }
+}
+
+void visitProduct(TableVisit& product, void* context) {
+  const int format = *static_cast<const int*>(context);
+  RateEntry* entry;
+  if (!replayedMatch(product.index, &entry))
+    entry = recordMatch(product.index, findProductRate(product.record, format));
+  if (entry) applyEntry(entry, product, format);
 }
 
 }  // namespace
@@ -167,45 +187,17 @@ RateEntry* findRateByName(const char* name) {
 }
 
 void applyRates(int32_t warehouse) {
-  TableDescriptor* table = productTable;
-  void* buffer = table ? tableRecordBuffer(table) : nullptr;
-  // Without the host's table (or its record buffer) there is no product to read: every entry
+  // Without the host's table there is no product to read, and the host is not asked: every entry
   // stays unmatched, as when the product file cannot be opened.
-  if (!buffer) return;
-  // A record is read and compared no further than the host's own record size.
-  int recordSize = tableRecordSize(table);
-  if (recordSize < 0) recordSize = 0;
-  if (recordSize > PRODUCT_RECORD_SIZE) recordSize = PRODUCT_RECORD_SIZE;
-  const int format = importDialogData.format.get();
+  TableDescriptor* table = productTable;
+  if (!table) return;
+  int format = importDialogData.format.get();
 
   char path[PATH_SIZE];
   memset(path, 0, sizeof path);
-  unsigned char cursor[CURSOR_SIZE];
-  memset(cursor, 0, sizeof cursor);
-
   host::warehouseFilePath(warehouse, path, MZ("MMM"), MZ(".MGR"), PRODUCT_FILE_KIND);
   path[PATH_SIZE - 1] = 0;
-  const bool open = host::openTableCursor(cursor, table, PRODUCT_FILE_MODE, path, 1, 0) != 0;
-  host::beginProgress(PROGRESS_KIND);
-  int recordsRead = 0;
-  if (open) {
-    const int total = static_cast<int>(readLe32(cursor + CURSOR_RECORD_COUNT));
-    beginIndexedMatching(format);
-    while (!host::stopRequested()) {
-      host::updateProgress(recordsRead, total);
-      host::progressIdle(0);
-      if (host::readNextRecord(cursor) != 1) break;
-      ++recordsRead;
-      ProductRecord work;
-      memset(&work, 0, sizeof work);
-      memcpy(&work, buffer, static_cast<size_t>(recordSize));
-      RateEntry* entry;
-      if (!replayedMatch(recordsRead - 1, &entry))
-        entry = recordMatch(recordsRead - 1, findProductRate(work, format));
-      if (entry) applyEntry(entry, work, buffer, recordSize, cursor, format);
-    }
-    endIndexedMatching();
-  }
-  host::closeTableCursor(cursor);
-  host::endProgress();
+  beginIndexedMatching(format);
+  passOverTable(table, PRODUCT_FILE_MODE, path, PRODUCT_RECORD_SIZE, &visitProduct, &format);
+  endIndexedMatching();
 }

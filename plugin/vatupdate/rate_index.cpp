@@ -20,11 +20,15 @@ enum {
 
 enum IndexState { INDEX_OFF, INDEX_PENDING, INDEX_READY, INDEX_UNAVAILABLE };
 
-// A block of host memory and its size in bytes.
+// A block of host memory. The host promises no alignment, so the block is asked for with some
+// bytes to spare and used from its first 8-byte aligned address.
 struct Block {
-  void* data;
-  int32_t size;
+  void* base;    // the host's block
+  void* data;    // where the usable bytes begin
+  int32_t size;  // usable bytes
 };
+
+enum { BLOCK_ALIGNMENT = 8, BLOCK_SLACK = BLOCK_ALIGNMENT - 1 };
 
 // One slot of the code table: the folded key's hash and the entry (-1: the slot is free).
 struct CodeSlot {
@@ -77,19 +81,35 @@ Indexes indexes;
 // refuses or no block can be that large.
 bool resize(Block& block, int64_t size) {
   if (size <= 0) size = 4;
-  if (size > INT32_MAX) return false;
-  void* data = host::reallocMemory(block.data, static_cast<int>(size));
-  if (!data) return false;
-  indexes.heldBytes += size - block.size;
+  if (size > INT32_MAX - BLOCK_SLACK) return false;
+  const int64_t hostSize = size + BLOCK_SLACK;
+  unsigned char* base =
+      static_cast<unsigned char*>(host::reallocMemory(block.base, static_cast<int>(hostSize)));
+  if (!base) return false;
+  const uintptr_t misalignment = reinterpret_cast<uintptr_t>(base) % BLOCK_ALIGNMENT;
+  unsigned char* data = base + (misalignment ? BLOCK_ALIGNMENT - misalignment : 0);
+  if (block.base) {
+    // The host copied the old block from its start: its bytes in use may now stand elsewhere
+    // relative to the alignment.
+    const unsigned char* moved =
+        base + (static_cast<unsigned char*>(block.data) - static_cast<unsigned char*>(block.base));
+    if (moved != data)
+      memmove(data, moved, static_cast<size_t>(size < block.size ? size : block.size));
+  }
+  indexes.heldBytes += hostSize - (block.base ? block.size + BLOCK_SLACK : 0);
   if (indexes.heldBytes > indexes.peakBytes) indexes.peakBytes = indexes.heldBytes;
+  block.base = base;
   block.data = data;
   block.size = static_cast<int32_t>(size);
   return true;
 }
 
 void release(Block& block) {
-  if (block.data) host::freeMemory(block.data);
-  indexes.heldBytes -= block.size;
+  if (block.base) {
+    host::freeMemory(block.base);
+    indexes.heldBytes -= block.size + BLOCK_SLACK;
+  }
+  block.base = nullptr;
   block.data = nullptr;
   block.size = 0;
 }
@@ -186,7 +206,7 @@ void extraCode(const ExtraCodeEntry& extra, char* code) {
 bool buildProductTable() {
   // Only codes that find an entry are kept: look each up once, and size the table by the hits.
   const int32_t codes = extraCodeIndex.count;
-  Block found = {nullptr, 0};
+  Block found = {nullptr, nullptr, 0};
   if (!resize(found, static_cast<int64_t>(codes) * 4)) return false;
   int32_t* entryOf = as<int32_t>(found);
   int64_t hits = 0;
@@ -376,7 +396,8 @@ bool reserveStates(int64_t states) {
 // children of a state consecutive and in byte order. Work: linear in the total key length.
 bool buildTrie(const Patterns& patterns) {
   const int32_t count = patterns.count;
-  Block order = {nullptr, 0}, sorted = {nullptr, 0}, state = {nullptr, 0}, next = {nullptr, 0};
+  Block order = {nullptr, nullptr, 0}, sorted = {nullptr, nullptr, 0},
+        state = {nullptr, nullptr, 0}, next = {nullptr, nullptr, 0};
   bool ok = resize(order, static_cast<int64_t>(count) * 4) &&
             resize(sorted, static_cast<int64_t>(count) * 4) &&
             resize(state, static_cast<int64_t>(count) * 4) &&
@@ -504,7 +525,7 @@ bool linkTrie() {
 }
 
 bool buildNameIndex() {
-  Patterns patterns = {{nullptr, 0}, {nullptr, 0}, {nullptr, 0}, 0};
+  Patterns patterns = {{nullptr, nullptr, 0}, {nullptr, nullptr, 0}, {nullptr, nullptr, 0}, 0};
   const bool built = collectPatterns(patterns) && buildTrie(patterns);
   vatMatchingControl.patterns = patterns.count;
   release(patterns.text);

@@ -67,6 +67,7 @@ bool parseRateLine(const char* line, int format, RateEntry* entry) {
   memset(entry, 0, sizeof(RateEntry));
 
   if (host::getField(0, line, field, FIELD_SIZE, FIELD_SIZE, ",") < 0) return false;
+  field[FIELD_SIZE - 1] = 0;
   host::copyText(entry->key, field, RATE_KEY_CHARS);
   entry->key[RATE_KEY_CHARS] = 0;
   if (entry->key[0] == 0) return false;
@@ -74,6 +75,7 @@ bool parseRateLine(const char* line, int format, RateEntry* entry) {
   entry->key[RATE_KEY_CHARS] = 0;
 
   if (host::getField(1, line, field, FIELD_SIZE, FIELD_SIZE, ",") < 0) return false;
+  field[FIELD_SIZE - 1] = 0;
   if (format == FORMAT_BARCODE_CN) {
     host::copyText(entry->cnCode, field, CN_CODE_CHARS);
     entry->cnCode[CN_CODE_CHARS] = 0;

@@ -1,6 +1,7 @@
 // Indexed matching against the plain scans: random shops, rate lists and additional codes, run
 // once with each, must leave the same entries (statuses, RATE_INVALID marks, counters) and the
 // same product records. Also: the host refusing memory for the indexes, and their release.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <random>
@@ -27,6 +28,13 @@ struct Case {
   std::map<int, std::vector<shop::ProductRow>> products;  // by warehouse
   std::vector<shop::ExtraCodeRow> codes;
   std::vector<ExtraCodeEntry> directCodes;  // put into the index as they stand
+  // Raw bytes put over a product record of the warehouse after it is written (record index,
+  // offset, bytes): texts that fill their field and run on without a zero byte of their own.
+  struct Patch {
+    size_t record, offset;
+    std::string bytes;
+  };
+  std::vector<Patch> productPatches, codePatches;
 };
 
 struct Outcome {
@@ -65,6 +73,11 @@ std::string describe(const Case& c) {
   out << "\ndirect codes:";
   for (const ExtraCodeEntry& x : c.directCodes)
     out << " [" << printable(x.code) << "|" << x.productNo.get() << "]";
+  for (const auto* patches : {&c.productPatches, &c.codePatches}) {
+    out << (patches == &c.productPatches ? "\nproduct patches:" : "\ncode patches:");
+    for (const Case::Patch& p : *patches)
+      out << " [" << p.record << "@" << p.offset << "|" << printable(p.bytes.c_str()) << "]";
+  }
   return out.str();
 }
 
@@ -109,11 +122,23 @@ class CaseMaker {
     return text;
   }
 
-  std::string code() {
+  // Codes of the lengths where limits lie: 1, 16 and 17 (an additional code's room), 20 (the
+  // stand-in's barcode field), 40 and 41 (a key's room), and short ones.
+  std::string code(int maxLength = 40) {
     static const char alphabet[] = "0123456789AbCxyZ";
+    static const int limits[] = {1, 15, 16, 17, 19, 20, 39, 40, 41, 45};
     std::string out;
-    const int length = chance(10) ? 15 + below(6) : 1 + below(8);
+    int length = chance(15) ? limits[below(10)] : chance(10) ? 15 + below(6) : 1 + below(8);
+    if (length > maxLength) length = maxLength;
     for (int i = 0; i < length; ++i) out += alphabet[below(16)];
+    return out;
+  }
+
+  // A text for a field that it fills and runs past: as long as the room, or longer, with no zero
+  // byte in the room.
+  std::string overlong(const std::string& text, size_t room) {
+    std::string out = text;
+    while (out.size() < room) out += static_cast<char>('0' + below(10));
     return out;
   }
 
@@ -134,16 +159,30 @@ class CaseMaker {
       std::vector<shop::ProductRow>& rows = c.products[warehouse];
       for (int i = below(warehouse == WAREHOUSE ? 20 * size : 4); i > 0; --i) {
         shop::ProductRow p = product(below(7));
-        p.barcode = chance(10) ? "" : chance(60) ? fromPool() : code();
+        const std::string barcode = chance(10) ? "" : chance(60) ? fromPool() : code();
+        if (barcode.size() <= 20) {
+          p.barcode = barcode;
+        } else if (warehouse == WAREHOUSE) {
+          // Longer than the stand-in's field: the barcode runs on into the host's bytes, and
+          // ends where the text ends, or further on where a zero byte happens to stand.
+          c.productPatches.push_back({rows.size(), 123, barcode + (chance(50) ? "" : "\xFF")});
+          if (chance(50)) c.productPatches.back().bytes.push_back('\0');
+        }
         rows.push_back(p);
       }
     }
     for (int i = below(16 * size); i > 0; --i) {
       static const int warehouses[] = {WAREHOUSE, WAREHOUSE, WAREHOUSE, 2, 0, -1};
-      c.codes.push_back({chance(8)    ? ""
-                         : chance(70) ? fromPool()
-                                      : code(),
-                         warehouses[below(6)], below(7)});
+      const std::string text = chance(8) ? "" : chance(70) ? fromPool() : code();
+      if (text.size() > 20) {
+        c.codePatches.push_back({c.codes.size(), 0, text + '\0'});
+        c.codes.push_back({"", warehouses[below(6)], below(7)});
+      } else {
+        c.codes.push_back({text, warehouses[below(6)], below(7)});
+      }
+      // A code that fills the stand-in's field with no zero byte and runs into the host's bytes.
+      if (chance(5) && text.size() <= 20)
+        c.codePatches.push_back({c.codes.size() - 1, 0, overlong(text, 21 + below(8))});
     }
     if (chance(30)) {
       for (int i = 1 + below(3); i > 0; --i) {
@@ -178,7 +217,14 @@ class CaseMaker {
       for (int i = below(warehouse == WAREHOUSE ? 20 * size : 4); i > 0; --i) {
         shop::ProductRow p = product(below(7));
         p.name = name();
-        names.push_back(velkar::codepage::fromUtf8(p.name, velkar::codepage::MAZOVIA));
+        std::string bytes = velkar::codepage::fromUtf8(p.name, velkar::codepage::MAZOVIA);
+        if (warehouse == WAREHOUSE && chance(8)) {
+          // A name that fills its 121 bytes with no zero byte: it ends where the barcode begins.
+          bytes = overlong(bytes, 121 + below(4));
+          c.productPatches.push_back({rows.size(), 2, bytes});
+          bytes.resize(121);
+        }
+        names.push_back(bytes);
         rows.push_back(p);
       }
     }
@@ -191,7 +237,9 @@ class CaseMaker {
         const std::string& whole = names[below(static_cast<int>(names.size()))];
         if (!whole.empty()) {
           const int from = below(static_cast<int>(whole.size()));
-          key = whole.substr(from, 1 + below(chance(60) ? 3 : 12));
+          // Mostly short pieces; some of exactly 40 bytes, the most a key holds, and longer.
+          const int length = chance(10) ? 40 + below(3) : 1 + below(chance(60) ? 3 : 12);
+          key = whole.substr(chance(10) ? 0 : from, static_cast<size_t>(length));
         }
         key = flipCase(key);
         if (key.empty()) key = "ko";
@@ -252,11 +300,27 @@ class RateIndexTest : public vat_support::VatTest {
     writeFile(dir / name, bytes);
   }
 
+  // Puts raw bytes over records of a file, each no further than its record's end.
+  void patch(const std::string& name, size_t size, const std::vector<Case::Patch>& patches) {
+    if (patches.empty()) return;
+    std::string bytes = readFile(dir / name);
+    for (const Case::Patch& p : patches) {
+      const size_t at = p.record * size + p.offset;
+      ASSERT_LE(p.record * size + size, bytes.size());
+      bytes.replace(at, std::min(p.bytes.size(), size - p.offset), p.bytes, 0,
+                    std::min(p.bytes.size(), size - p.offset));
+    }
+    std::filesystem::remove(dir / name);
+    writeFile(dir / name, bytes);
+  }
+
   // Lists ready for applyRates: the rate list, and the index of the shop's additional codes.
   void prepare(const Case& c, int mode) {
     for (const auto& [warehouse, rows] : c.products)
       writeFresh(shop::warehouseFileName(warehouse), rows, 1024, &shop::encodeProduct);
     writeFresh(shop::dataFileName(154), c.codes, 144, &shop::encodeExtraCode);
+    patch(shop::warehouseFileName(WAREHOUSE), 1024, c.productPatches);
+    patch(shop::dataFileName(154), 144, c.codePatches);
     control().mode = mode;
     dialogData().format.set(static_cast<int16_t>(c.format));
     for (const RateEntry& e : c.rates) ASSERT_EQ(appendRate(&e), 0);

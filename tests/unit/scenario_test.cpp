@@ -199,6 +199,36 @@ TEST_F(ScenarioTest, CnCodesChangeOnlyTheCnCodeField) {
   expectNothingLeftOpen();
 }
 
+// The bytes after a text's zero byte are the host's: a host may keep anything there. A product
+// that holds the file's CN code is unchanged whatever follows the code in its field.
+TEST_F(ScenarioTest, ACnCodeFollowedByHostBytesIsUnchangedAndNotWritten) {
+  std::string error;
+  ASSERT_TRUE(shop::createShop(dir, {{0, groceries()}}, {}, error)) << error;
+  Records file = records(0);
+  // Product 5 holds "0406": fill the rest of its field, up to its last byte, with host bytes.
+  for (size_t b = 528 + 5; b <= 542; ++b) file[4][b] = static_cast<unsigned char>('A' + b % 26);
+  // Product 1 gets a new code over old host bytes: what lies past the copied text stays.
+  for (size_t b = 528; b <= 542; ++b) file[0][b] = 0x7E;
+  ASSERT_TRUE(shop::writeRecords(dir / shop::warehouseFileName(0), file, error)) << error;
+  before[0] = records(0);
+  char title[64] = {0};
+  using Start = int(HOST_STDCALL*)(HostCallback, char*);
+  ASSERT_EQ(reinterpret_cast<Start>(plugin->entry(30001))(&callbackStub, title), 0);
+
+  writeFile("cn.csv", "5900005,0406\r\n5900001,0401\r\n");
+  runCommand({"dialog file=cn.csv format=2 ok", "warehouse 0"});
+
+  EXPECT_EQ(changes(0), (Strings{"528..532", "", "", "", "", ""}));
+  EXPECT_EQ(records(0)[0][533], 0x7E);
+  EXPECT_EQ(records(0)[0][542], 0x7E);
+  EXPECT_EQ(vat_support::argsOf("writeCurrentRecord").size(), 1u);
+  EXPECT_EQ(readFile("zmianavat.txt"),
+            "5900005 -> 0 zmiany: 0, brak zmian: 1\r\n"
+            "5900001 -> 0 zmiany: 1, brak zmian: 0\r\n");
+  EXPECT_EQ(summary(), (std::vector<int>{2, 0, 0, 1, 1}));
+  expectNothingLeftOpen();
+}
+
 TEST_F(ScenarioTest, ARunWithoutTheExtraCodeTableMatchesByMainBarcodes) {
   velkar::host().config.extraCodes.present = false;
   makeShop({{1, groceries()}}, {{"EXTRA4", 1, 4}});
