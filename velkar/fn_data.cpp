@@ -109,7 +109,7 @@ struct OpenCursor {
   long next = 0;      // the record the next read takes
   long current = -1;  // the record last read, -1 before the first
   std::string path;
-  long diskSize = 0;  // the size of a record in the file
+  long diskSize = 0;                 // the size of a record in the file
   std::vector<unsigned char> spare;  // a disk record longer than the record shown
 };
 

@@ -56,6 +56,9 @@ struct Scenario {
   bool usesExtraCodes = true;  // formats 0 and 2 fall back to additional codes
   std::string rateFileName = "stawki.csv";
   std::map<std::string, std::string> storedSettings;  // section "Mirtal", before the run
+  // Where the default host's run must end: its summary and the product records it writes.
+  std::optional<std::vector<int>> summary;
+  std::optional<std::vector<long>> written;
 };
 
 // Named in test output by its name alone.
@@ -91,7 +94,7 @@ const std::string BARCODE_RATES =
     "5900009,7\r\n"
     "bez przecinka\r\n"
     "5900005,-1\r\n"
-    ",23\r\n";  // 12 lines: 13 polls while reading
+    ",23\r\n";
 
 Scenario barcodes(const std::string& name, std::vector<std::string> extra = {}) {
   Scenario s{name,
@@ -109,6 +112,8 @@ Scenario barcodes(const std::string& name, std::vector<std::string> extra = {}) 
 std::vector<Scenario> scenarios() {
   std::vector<Scenario> out;
   out.push_back(barcodes("Barcodes"));
+  out.back().summary = std::vector<int>{9, 0, 5, 1, 3};
+  out.back().written = std::vector<long>{0, 1, 3};
 
   Scenario names{
       "Names",
@@ -173,15 +178,27 @@ std::vector<Scenario> scenarios() {
       g.codes.push_back({code, 1, i >= 1050 && i < 1052 ? 2 : 100 + i % 7});
     }
     g.rateFile += "X1051,23\r\nX1050,0\r\n";
+    // Product 2 through its first additional code, the 1051st entry of the index.
+    g.summary = std::vector<int>{1102, 0, 1099, 0, 3};
+    g.written = std::vector<long>{0, 1, 3};
     out.push_back(g);
   }
 
-  // Stops: 13 polls while the rate file is read, 5 while the index is built, 7 while the
-  // products are scanned, then one per entry of the report.
+  // Stops: "stop-after N" stops at the (N+1)th poll, and every later poll stops too. The rate
+  // file takes about 13 polls, the index 5 and the products 7, then the report one per entry;
+  // the summary and the records written show where each run stopped.
   out.push_back(barcodes("StopWhileReading", {"stop-after 3"}));
-  out.push_back(barcodes("StopWhileIndexing", {"stop-after 15"}));
-  out.push_back(barcodes("StopWhileScanning", {"stop-after 20"}));
-  out.push_back(barcodes("StopWhileReporting", {"stop-after 28"}));
+  out.back().summary = std::vector<int>{0, 0, 0, 0, 0};
+  out.back().written = std::vector<long>{};
+  out.push_back(barcodes("StopWhileIndexing", {"stop-after 16"}));
+  out.back().summary = std::vector<int>{0, 0, 0, 0, 0};
+  out.back().written = std::vector<long>{};
+  out.push_back(barcodes("StopWhileScanning", {"stop-after 21"}));  // after two products
+  out.back().summary = std::vector<int>{0, 0, 0, 0, 0};
+  out.back().written = std::vector<long>{0, 1};
+  out.push_back(barcodes("StopWhileReporting", {"stop-after 29"}));  // after three entries
+  out.back().summary = std::vector<int>{3, 0, 0, 1, 2};
+  out.back().written = std::vector<long>{0, 1, 3};
 
   Scenario missing = barcodes("MissingRateFile");
   missing.rateFilePresent = false;
@@ -577,6 +594,12 @@ TEST_P(VariantMatrix, EveryReadingGivesTheDefaultHostsOutcome) {
   const auto plain = [](HostConfig&) {};
   const Outcome reference = run(s, plain);
   ASSERT_EQ(reference.fault, "");
+  EXPECT_EQ(reference.summary, s.summary.value_or(reference.summary));
+  if (s.written) {
+    std::vector<long> records;
+    for (const auto& w : reference.written) records.push_back(w.second);
+    EXPECT_EQ(records, *s.written);
+  }
   const Expected base = expectedFrom(s.format, reference);
   // The default host's own run is judged too: it gives everything back.
   judge(s, reference, base);
