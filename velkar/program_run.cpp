@@ -344,7 +344,10 @@ int runPlugin(const RunOptions& run) {
     status = fail(1, "the plug-in registered no command");
   } else if (run.interactive && run.command < 0) {
     for (int pick; (pick = pickInteractively(commands)) != 0;) {
-      if (!runRoutine(commands[static_cast<size_t>(pick - 1)])) status = 1;
+      if (!runRoutine(commands[static_cast<size_t>(pick - 1)])) {
+        status = 1;
+        break;
+      }
       showMenu(registeredCommands());
     }
   } else {
@@ -356,6 +359,12 @@ int runPlugin(const RunOptions& run) {
       status = 1;
   }
 
+  // After a fault the plug-in's state is not to be trusted: it is not called again.
+  if (host().accessFaults) {
+    if (!run.journalFile.empty()) writeJournal(run.journalFile);
+    (void)plugin.release();  // left mapped: nothing of it runs any more
+    return status;
+  }
   start(nullptr, nullptr);
   if (!host().commands.empty())
     std::cerr << "velkar: the plug-in did not withdraw its command (id "
