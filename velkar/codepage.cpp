@@ -225,4 +225,50 @@ unsigned char foldCase(unsigned char mazoviaByte) {
   return tables().foldMazovia[mazoviaByte];
 }
 
+namespace {
+
+// The Polish letters, lower then upper case, and their base letters.
+constexpr char32_t POLISH_LOWER[] = U"ąćęłńóśźż";
+constexpr char32_t POLISH_UPPER[] = U"ĄĆĘŁŃÓŚŹŻ";
+constexpr char BASE_LOWER[] = "acelnoszz";
+
+struct PolishTables {
+  unsigned char upper[256], lower[256], base[256];
+};
+
+const PolishTables& polish() {
+  static const PolishTables t = [] {
+    PolishTables p{};
+    for (int b = 0; b < 256; ++b) {
+      const auto c = static_cast<unsigned char>(b);
+      p.upper[b] = b >= 'a' && b <= 'z' ? static_cast<unsigned char>(b - 32) : c;
+      p.lower[b] = b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + 32) : c;
+      p.base[b] = c;
+    }
+    for (size_t i = 0; i < 9; ++i) {
+      const int lower = fromUnicode(POLISH_LOWER[i], MAZOVIA);
+      const int upper = fromUnicode(POLISH_UPPER[i], MAZOVIA);
+      if (lower < 0 || upper < 0) continue;
+      p.upper[lower] = static_cast<unsigned char>(upper);
+      p.lower[upper] = static_cast<unsigned char>(lower);
+      p.base[lower] = static_cast<unsigned char>(BASE_LOWER[i]);
+      p.base[upper] = static_cast<unsigned char>(BASE_LOWER[i] - 32);
+    }
+    return p;
+  }();
+  return t;
+}
+
+}  // namespace
+
+unsigned char polishUpper(unsigned char mazoviaByte) {
+  return polish().upper[mazoviaByte];
+}
+unsigned char polishLower(unsigned char mazoviaByte) {
+  return polish().lower[mazoviaByte];
+}
+unsigned char baseLetter(unsigned char mazoviaByte) {
+  return polish().base[mazoviaByte];
+}
+
 }  // namespace velkar::codepage

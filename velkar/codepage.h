@@ -40,4 +40,11 @@ unsigned char convertByte(unsigned char b, int fromSet, int toSet);
 // so a folded text has exactly the length of the original.
 unsigned char foldCase(unsigned char mazoviaByte);
 
+// Upper and lower case of ASCII letters and of the 18 Polish letters only; every other byte is
+// itself.
+unsigned char polishUpper(unsigned char mazoviaByte);
+unsigned char polishLower(unsigned char mazoviaByte);
+// A Polish letter's base letter in the same case (ą -> a, Ł -> L); every other byte is itself.
+unsigned char baseLetter(unsigned char mazoviaByte);
+
 }  // namespace velkar::codepage

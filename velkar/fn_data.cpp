@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "velkar/host.h"
 #include "velkar/host_functions.h"
@@ -38,18 +40,58 @@ constexpr uint32_t MAGIC_OPEN = 0x5255434B;  // "KCUR"
 
 struct Table {
   int number;
-  int nominalSize;  // the record size of this host's files
+  int nominalSize;  // the record size of this host's files on disk
   alignas(4) unsigned char descriptor[DESCRIPTOR_SIZE];
   unsigned char buffer[RECORD_BUFFER_SIZE];
+  // In the strict buffer readings: a block of exactly the record size, a guard page after it.
+  GuardedBlock guarded;
+  bool open = false;
 };
 
 Table& productTable() {
-  static Table t{shop::PRODUCT_TABLE, shop::PRODUCT_RECORD_SIZE, {}, {}};
+  static Table t{shop::PRODUCT_TABLE, shop::PRODUCT_RECORD_SIZE, {}, {}, {}, false};
   return t;
 }
 Table& extraCodeTable() {
-  static Table t{shop::EXTRA_CODE_TABLE, shop::EXTRA_CODE_RECORD_SIZE, {}, {}};
+  static Table t{shop::EXTRA_CODE_TABLE, shop::EXTRA_CODE_RECORD_SIZE, {}, {}, {}, false};
   return t;
+}
+
+const HostVariants& variants() {
+  return host().config.variants;
+}
+
+int16_t configuredSize(const Table& t) {
+  int16_t size;
+  std::memcpy(&size, t.descriptor + DESCRIPTOR_RECORD_SIZE, 2);
+  return size;
+}
+
+// The record buffer the table works with now: the fixed one, or the guarded block.
+unsigned char* recordBuffer(Table& t) {
+  return variants().guardedRecordBuffer() ? t.guarded.data : t.buffer;
+}
+
+void setDescriptorBuffer(Table& t, const unsigned char* buffer) {
+  const uint32_t address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer));
+  std::memcpy(t.descriptor + DESCRIPTOR_RECORD_BUFFER, &address, 4);
+}
+
+// A fresh guarded block for the table's records; the previous one is given back.
+void moveGuardedBuffer(Table& t) {
+  const int16_t size = configuredSize(t);
+  // The new block is taken while the old one still stands, so it lies elsewhere.
+  GuardedBlock fresh = allocateGuarded(size > 0 ? static_cast<size_t>(size) : 1, 0);
+  releaseGuarded(t.guarded);
+  t.guarded = fresh;
+}
+
+// Bytes the host fills beyond a shorter disk record: zero, or in the host-bytes reading the
+// same non-zero bytes each time for the same place.
+unsigned char hostByte(size_t offset) {
+  if (!variants().hostBytes) return 0;
+  const uint32_t x = static_cast<uint32_t>(offset) * 2654435761u + 0x9E37u;
+  return static_cast<unsigned char>((x >> 13) % 255 + 1);
 }
 
 Table* tableFor(const void* descriptor) {
@@ -67,6 +109,8 @@ struct OpenCursor {
   long next = 0;      // the record the next read takes
   long current = -1;  // the record last read, -1 before the first
   std::string path;
+  long diskSize = 0;                 // the size of a record in the file
+  std::vector<unsigned char> spare;  // a disk record longer than the record shown
 };
 
 std::map<uint32_t, OpenCursor>& cursors() {
@@ -95,8 +139,11 @@ OpenCursor* cursorFor(void* block) {
 void closeAll() {
   for (auto& [id, c] : cursors()) std::fclose(c.file);
   cursors().clear();
-  std::memset(productTable().buffer, 0, RECORD_BUFFER_SIZE);
-  std::memset(extraCodeTable().buffer, 0, RECORD_BUFFER_SIZE);
+  for (Table* t : {&productTable(), &extraCodeTable()}) {
+    std::memset(t->buffer, 0, RECORD_BUFFER_SIZE);
+    releaseGuarded(t->guarded);
+    t->open = false;
+  }
 }
 ResetHook resetHook(&closeAll);
 
@@ -119,8 +166,11 @@ int hostSettings(int operation, const char* section, const char* key, const char
                  va_list args) {
   if (enterCall(52224, "hostSettings",
                 {arg(operation), arg(section), arg(key), arg(format), argPtr(args)}))
-    return 1;
-  return settings::access(operation, section, key, format, args);
+    return variants().settingsHighHalf ? static_cast<int>(0xABCD0001u) : 1;
+  const int result = settings::access(operation, section, key, format, args);
+  // Only the low half tells the outcome; a host may put anything in the high half.
+  if (variants().settingsHighHalf) return static_cast<int>(0xABCD0000u | (result & 0xFFFF));
+  return result;
 }
 
 char* warehouseFilePath(int warehouse, char* path, const char* prefix, const char* extension,
@@ -134,7 +184,7 @@ char* warehouseFilePath(int warehouse, char* path, const char* prefix, const cha
   const std::string name =
       shop::warehouseFileName(warehouse, prefix ? prefix : "", extension ? extension : "");
   std::snprintf(path, 260, "%s", name.c_str());
-  return path;
+  return variants().nullTextResults ? nullptr : path;
 }
 
 char* dataFilePath(int fileNumber, int variant, char* path, int reserved) {
@@ -145,7 +195,7 @@ char* dataFilePath(int fileNumber, int variant, char* path, int reserved) {
   }
   if (!path) return nullptr;
   std::snprintf(path, 256, "%s", shop::dataFileName(fileNumber).c_str());
-  return path;
+  return variants().nullTextResults ? nullptr : path;
 }
 
 TableDescriptor* getTableDescriptor(int table) {
@@ -162,9 +212,11 @@ TableDescriptor* getTableDescriptor(int table) {
   const uint16_t number = static_cast<uint16_t>(table);
   std::memcpy(d, &number, 2);
   std::memcpy(d + DESCRIPTOR_RECORD_SIZE, &config.recordSize, 2);
-  const uint32_t buffer = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(t->buffer));
-  std::memcpy(d + DESCRIPTOR_RECORD_BUFFER, &buffer, 4);
   std::memcpy(d + DESCRIPTOR_LAYOUT, &config.layout, 2);
+  const HostVariants& v = variants();
+  if (v.guardedRecordBuffer() && !t->guarded.data && !v.bufferNullUntilOpen) moveGuardedBuffer(*t);
+  // A host may hand out no buffer until the table is open.
+  setDescriptorBuffer(*t, v.bufferNullUntilOpen && !t->open ? nullptr : recordBuffer(*t));
   return reinterpret_cast<TableDescriptor*>(d);
 }
 
@@ -181,49 +233,88 @@ int openTableCursor(void* cursor, TableDescriptor* table, int mode, const char* 
     std::fprintf(stderr, "velkar: openTableCursor: not a table descriptor of this host\n");
     return 0;
   }
-  int16_t recordSize;
-  std::memcpy(&recordSize, t->descriptor + DESCRIPTOR_RECORD_SIZE, 2);
+  const int16_t recordSize = configuredSize(*t);
   if (recordSize <= 0) {
     std::fprintf(stderr, "velkar: openTableCursor: table %d has no record size\n", t->number);
     return 0;
   }
+  // The files keep their own record size; the table presents each record in the size its
+  // descriptor states.
+  const long diskSize = t->nominalSize;
   const fs::path file = inShop(path);
   std::FILE* f = std::fopen(file.string().c_str(), "r+b");
   if (!f) return 0;
   long size = -1;
   if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-  if (size < 0 || size % recordSize != 0) {
+  if (size < 0 || size % diskSize != 0) {
     std::fprintf(stderr,
-                 "velkar: %s: %ld bytes is not a whole number of %d-byte records; not opened\n",
-                 path, size, recordSize);
+                 "velkar: %s: %ld bytes is not a whole number of %ld-byte records; not opened\n",
+                 path, size, diskSize);
     std::fclose(f);
     return 0;
   }
+  const HostVariants& v = variants();
+  if (v.guardedRecordBuffer()) {
+    if (v.bufferMovesAtOpen || !t->guarded.data)
+      moveGuardedBuffer(*t);
+    else
+      protectGuarded(t->guarded, false);
+  }
+  t->open = true;
+  setDescriptorBuffer(*t, recordBuffer(*t));
   const uint32_t id = nextCursorId++;
-  cursors()[id] = OpenCursor{cursor, f, t, recordSize, size / recordSize, 0, -1, path};
+  const long records = size / diskSize;
+  OpenCursor c{cursor, f, t, recordSize, records, 0, -1, path, diskSize};
+  cursors()[id] = c;
   unsigned char* block = static_cast<unsigned char*>(cursor);
-  const int32_t count = static_cast<int32_t>(size / recordSize);
+  long stated = records;
+  switch (v.recordCount) {
+    case RecordCountMode::EXACT:
+      break;
+    case RecordCountMode::PLUS_FIVE:
+      stated = records + 5;
+      break;
+    case RecordCountMode::HALF:
+      stated = records / 2;
+      break;
+    case RecordCountMode::ZERO:
+      stated = 0;
+      break;
+  }
+  const int32_t count = static_cast<int32_t>(stated);
   std::memcpy(block + CURSOR_MAGIC, &MAGIC_OPEN, 4);
   std::memcpy(block + CURSOR_ID, &id, 4);
   std::memcpy(block + CURSOR_RECORD_COUNT, &count, 4);
-  return 1;
+  return v.openResult;
 }
 
 int readNextRecord(void* cursor) {
   if (enterCall(52279, "readNextRecord", {argPtr(cursor)})) return 0;
   OpenCursor* c = cursorFor(cursor);
-  if (!c || c->next >= c->count) return 0;
-  unsigned char* buffer = c->table->buffer;
-  if (std::fseek(c->file, c->next * c->recordSize, SEEK_SET) != 0 ||
-      std::fread(buffer, 1, static_cast<size_t>(c->recordSize), c->file) !=
-          static_cast<size_t>(c->recordSize)) {
-    c->current = -1;
-    return 0;
+  const int end = variants().endOfTableResult;
+  if (!c) return 0;
+  if (c->next >= c->count) return end;
+  unsigned char* buffer = recordBuffer(*c->table);
+  if (!buffer) return end;
+  const size_t disk = static_cast<size_t>(c->diskSize);
+  const size_t shown = static_cast<size_t>(c->recordSize);
+  // Read straight into the buffer when the whole disk record fits it.
+  unsigned char* into = buffer;
+  if (shown < disk) {
+    c->spare.resize(disk);
+    into = c->spare.data();
   }
-  // A host with smaller records leaves the rest of the buffer empty, not stale.
-  if (c->recordSize < c->table->nominalSize)
-    std::memset(buffer + c->recordSize, 0,
-                static_cast<size_t>(c->table->nominalSize - c->recordSize));
+  if (std::fseek(c->file, c->next * c->diskSize, SEEK_SET) != 0 ||
+      std::fread(into, 1, disk, c->file) != disk) {
+    c->current = -1;
+    return end;
+  }
+  const size_t kept = std::min(shown, disk);
+  if (into != buffer) std::memcpy(buffer, into, kept);
+  for (size_t i = kept; i < shown; ++i) buffer[i] = hostByte(i);
+  // The fixed buffer of a host with smaller records holds nothing stale after the record.
+  if (!variants().guardedRecordBuffer() && shown < static_cast<size_t>(c->table->nominalSize))
+    std::memset(buffer + shown, 0, static_cast<size_t>(c->table->nominalSize) - shown);
   c->current = c->next++;
   return 1;
 }
@@ -232,10 +323,19 @@ int writeCurrentRecord(void* cursor) {
   if (enterCall(52280, "writeCurrentRecord", {argPtr(cursor)})) return 0;
   OpenCursor* c = cursorFor(cursor);
   if (!c || c->current < 0) return 0;
-  if (std::fseek(c->file, c->current * c->recordSize, SEEK_SET) != 0 ||
-      std::fwrite(c->table->buffer, 1, static_cast<size_t>(c->recordSize), c->file) !=
-          static_cast<size_t>(c->recordSize) ||
-      std::fflush(c->file) != 0)
+  const unsigned char* buffer = recordBuffer(*c->table);
+  if (!buffer) return 0;
+  host().recordsWritten.emplace_back(c->path, c->current);
+  const size_t shown = static_cast<size_t>(c->recordSize);
+  const size_t kept = std::min(shown, static_cast<size_t>(c->diskSize));
+  // Bytes beyond the disk record are the host's: a write may not change them.
+  for (size_t i = kept; i < shown; ++i)
+    if (buffer[i] != hostByte(i)) {
+      ++host().writesBeyondRecord;
+      break;
+    }
+  if (std::fseek(c->file, c->current * c->diskSize, SEEK_SET) != 0 ||
+      std::fwrite(buffer, 1, kept, c->file) != kept || std::fflush(c->file) != 0)
     return 0;
   return 1;
 }
@@ -248,8 +348,13 @@ int closeTableCursor(void* cursor) {
   std::fclose(c->file);
   uint32_t id;
   std::memcpy(&id, static_cast<unsigned char*>(cursor) + CURSOR_ID, 4);
+  Table& t = *c->table;
   cursors().erase(id);
   markClosed(cursor);
+  t.open = false;
+  const HostVariants& v = variants();
+  if (v.bufferUnreadableAfterClose) protectGuarded(t.guarded, true);
+  if (v.bufferNullUntilOpen) setDescriptorBuffer(t, nullptr);
   return 1;
 }
 

@@ -123,15 +123,33 @@ char* copyText(char* out, const char* in, int maxChars) {
   if (in && maxChars > 0) length = strnlen(in, static_cast<size_t>(maxChars));
   std::memmove(out, in ? in : "", length);
   out[length] = '\0';
-  return out;
+  return host().config.variants.nullTextResults ? nullptr : out;
 }
 
 char* normaliseText(char* text) {
   if (enterCall(52156, "normaliseText", {arg(text)})) return nullptr;
   if (!text) return nullptr;
-  for (char* p = text; *p; ++p)
-    *p = static_cast<char>(codepage::foldCase(static_cast<unsigned char>(*p)));
-  return text;
+  const NormaliseMode mode = host().config.variants.normalise;
+  char* out = text;
+  for (const char* p = text; *p; ++p) {
+    const unsigned char b = static_cast<unsigned char>(*p);
+    switch (mode) {
+      case NormaliseMode::FOLD:
+        *out++ = static_cast<char>(codepage::foldCase(b));
+        break;
+      case NormaliseMode::POLISH_UPPER:
+        *out++ = static_cast<char>(codepage::polishUpper(b));
+        break;
+      case NormaliseMode::NO_DIACRITICS:
+        *out++ = static_cast<char>(codepage::polishUpper(codepage::baseLetter(b)));
+        break;
+      case NormaliseMode::LOWER_NO_BLANKS:
+        if (b != ' ' && b != '\t') *out++ = static_cast<char>(codepage::polishLower(b));
+        break;
+    }
+  }
+  *out = '\0';
+  return host().config.variants.nullTextResults ? nullptr : text;
 }
 
 int getField(int index, const char* line, char* field, int fieldSize, int maxLength,
@@ -240,7 +258,7 @@ int readLine(void* file, char* line, int size) {
   }
   if (!any) return 0;
   line[length] = '\0';
-  return 1;
+  return host().config.variants.readLineResult;
 }
 
 int printToFile(void* file, const char* format, ...) {

@@ -32,47 +32,53 @@ const char* orEmpty(const char* text) {
   return text ? text : "";
 }
 
+// A 16-bit answer as the host hands it over: with a non-zero high half in that reading.
+int code16(int code) {
+  if (!host().config.variants.messageHighHalf) return code;
+  return static_cast<int>(0xABCD0000u | (static_cast<unsigned>(code) & 0xFFFFu));
+}
+
 }  // namespace
 
 int showFormattedCoded(int code, const char* title, const char* format, unsigned flags,
                        unsigned tag, ...) {
   if (enterCall(35802, "showFormattedCoded",
                 {arg(code), arg(title), arg(format), arg(flags), arg(tag)}))
-    return ui::DIALOG_CANCEL;
+    return code16(ui::DIALOG_CANCEL);
   va_list args;
   va_start(args, tag);
   const std::string text = formatList(format, args);
   va_end(args);
-  return ui::showMessage(orEmpty(title), text, 1);
+  return code16(ui::showMessage(orEmpty(title), text, 1));
 }
 
 int showFormatted(const char* title, const char* format, unsigned flags, unsigned tag, ...) {
   if (enterCall(52029, "showFormatted", {arg(title), arg(format), arg(flags), arg(tag)}))
-    return ui::DIALOG_CANCEL;
+    return code16(ui::DIALOG_CANCEL);
   va_list args;
   va_start(args, tag);
   const std::string text = formatList(format, args);
   va_end(args);
-  return ui::showMessage(orEmpty(title), text, 1);
+  return code16(ui::showMessage(orEmpty(title), text, 1));
 }
 
 int showMessageList(int reserved, const char* caption, const char* format, int style,
                     va_list args) {
   if (enterCall(35804, "showMessageList",
                 {arg(reserved), arg(caption), arg(format), arg(style), argPtr(args)}))
-    return ui::DIALOG_CANCEL;
-  return ui::showMessage(orEmpty(caption), formatList(format, args), style);
+    return code16(ui::DIALOG_CANCEL);
+  return code16(ui::showMessage(orEmpty(caption), formatList(format, args), style));
 }
 
 int showMessage(const char* title, const char* text, int style) {
   if (enterCall(52028, "showMessage", {arg(title), arg(text), arg(style)}))
-    return ui::DIALOG_CANCEL;
-  return ui::showMessage(orEmpty(title), orEmpty(text), style);
+    return code16(ui::DIALOG_CANCEL);
+  return code16(ui::showMessage(orEmpty(title), orEmpty(text), style));
 }
 
 int showText(const char* text) {
-  if (enterCall(52030, "showText", {arg(text)})) return ui::DIALOG_CANCEL;
-  return ui::showText(orEmpty(text));
+  if (enterCall(52030, "showText", {arg(text)})) return code16(ui::DIALOG_CANCEL);
+  return code16(ui::showText(orEmpty(text)));
 }
 
 int closeWaitMessage(void) {
@@ -85,8 +91,8 @@ int runDialog(const void* description, int mode, void* data, DialogKeyHandler ke
   if (enterCall(52026, "runDialog",
                 {argPtr(description), arg(mode), argPtr(data),
                  argPtr(reinterpret_cast<const void*>(keys)), arg(reserved)}))
-    return ui::DIALOG_CANCEL;
-  return dialog::runDialog(description, data, keys);
+    return code16(ui::DIALOG_CANCEL);
+  return code16(dialog::runDialog(description, data, keys));
 }
 
 int exchangeDialogData(void* data, int toData) {
@@ -111,8 +117,10 @@ int chooseFile(int kind, char* fileName, char* mask, int flags) {
 }
 
 int chooseWarehouse(int current, int kind, int reserved) {
-  if (enterCall(52337, "chooseWarehouse", {arg(current), arg(kind), arg(reserved)})) return -1;
-  return ui::chooseWarehouse(current, kind);
+  const int none = host().config.variants.noChoice;
+  if (enterCall(52337, "chooseWarehouse", {arg(current), arg(kind), arg(reserved)})) return none;
+  const int chosen = ui::chooseWarehouse(current, kind);
+  return chosen < 0 ? none : chosen;
 }
 
 int beginProgress(int kind) {
@@ -139,8 +147,9 @@ int progressIdle(int reserved) {
 }
 
 int stopRequested(void) {
-  if (enterCall(52460, "stopRequested", {})) return 1;
-  return ui::stopRequested() ? 1 : 0;
+  const int stop = host().config.variants.stopResult;
+  if (enterCall(52460, "stopRequested", {})) return stop;
+  return ui::stopRequested() ? stop : 0;
 }
 
 int showTextFile(const char* name) {

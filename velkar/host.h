@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "velkar/variants.h"
+
 namespace velkar {
 
 // One call of a host function (or of a Windows loader function), as the journal keeps it.
@@ -43,6 +45,7 @@ struct HostConfig {
   TableConfig products{true, 1024, 0};
   TableConfig extraCodes{true, 144, 0};
   bool moduleFileNameFails = false;  // GetModuleFileNameA answers 0
+  HostVariants variants;             // readings of the contract this run plays
 };
 
 // Makes the Nth call (counted from 1) of a host function fail the way that function fails;
@@ -66,6 +69,13 @@ struct Host {
   std::map<void*, size_t> liveBlocks;  // blocks handed out by reallocMemory and not freed
   size_t liveBytes = 0, peakBytes = 0;
   long badFrees = 0;  // freeMemory of a block the host never handed out
+
+  // What the host saw the module do against its contract.
+  long writesBeyondRecord = 0;  // record writes that changed a byte beyond the disk record
+  long canaryDamage = 0;        // guarded blocks whose bytes after the end were changed
+  long accessFaults = 0;        // runs ended by an access to memory the module may not touch
+  // Every record written back: the file as the module named it, and the record's number from 0.
+  std::vector<std::pair<std::string, long>> recordsWritten;
 
   std::vector<MessageBoxShown> messageBoxes;
   std::deque<int> messageBoxAnswers;  // scripted MessageBoxA answers; empty = Abort

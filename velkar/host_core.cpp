@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <map>
 
 #include "velkar/host.h"
 
@@ -18,6 +20,92 @@ Host& host() {
   return instance;
 }
 
+// ---- memory blocks ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr unsigned char NEW_BYTE = 0xA5;  // the bytes a grown block gains, in the strict modes
+constexpr unsigned char CANARY = 0xC5;    // the slack after a guarded block
+constexpr size_t QUARANTINE_BLOCKS = 64;
+constexpr size_t QUARANTINE_BYTES = size_t{64} << 20;
+
+struct BlockInfo {
+  MemoryMode mode;
+  size_t size;
+  size_t capacity;  // bytes the block may grow to where it stands
+  GuardedBlock guarded;
+  size_t slack;  // guarded: canary bytes between the block's end and the guard page
+};
+
+std::map<void*, BlockInfo>& blockInfo() {
+  static std::map<void*, BlockInfo> blocks;
+  return blocks;
+}
+
+struct Quarantine {
+  std::deque<GuardedBlock> blocks;
+  size_t bytes = 0;
+};
+Quarantine& quarantine() {
+  static Quarantine q;
+  return q;
+}
+
+void* newBlock(size_t size, MemoryMode mode) {
+  BlockInfo info{mode, size, size, {}, 0};
+  void* data = nullptr;
+  if (mode == MemoryMode::GUARDED) {
+    // Blocks start one byte past a multiple of four: the contract promises no alignment.
+    info.slack = (4 - (size + 1) % 4) % 4;
+    info.guarded = allocateGuarded(size, info.slack);
+    if (!info.guarded.data) return nullptr;
+    data = info.guarded.data;
+    std::memset(info.guarded.data + size, CANARY, info.slack);
+  } else {
+    if (mode == MemoryMode::IN_PLACE) info.capacity = std::max<size_t>(size + size / 2, 64);
+    data = std::malloc(info.capacity ? info.capacity : 1);
+    if (!data) return nullptr;
+  }
+  blockInfo()[data] = info;
+  return data;
+}
+
+void releaseBlock(void* data) {
+  auto it = blockInfo().find(data);
+  if (it == blockInfo().end()) return;
+  BlockInfo info = it->second;
+  blockInfo().erase(it);
+  if (info.mode != MemoryMode::GUARDED) {
+    std::free(data);
+    return;
+  }
+  const auto* canary = static_cast<const unsigned char*>(data) + info.size;
+  for (size_t i = 0; i < info.slack; ++i)
+    if (canary[i] != CANARY) {
+      ++host().canaryDamage;
+      break;
+    }
+  protectGuarded(info.guarded, true);
+  Quarantine& q = quarantine();
+  q.blocks.push_back(info.guarded);
+  q.bytes += info.guarded.regionSize;
+  while (q.blocks.size() > QUARANTINE_BLOCKS || q.bytes > QUARANTINE_BYTES) {
+    q.bytes -= q.blocks.front().regionSize;
+    releaseGuarded(q.blocks.front());
+    q.blocks.pop_front();
+  }
+}
+
+void releaseEverything() {
+  while (!blockInfo().empty()) releaseBlock(blockInfo().begin()->first);
+  Quarantine& q = quarantine();
+  for (GuardedBlock& b : q.blocks) releaseGuarded(b);
+  q.blocks.clear();
+  q.bytes = 0;
+}
+
+}  // namespace
+
 static std::vector<void (*)()>& resetHooks() {
   static std::vector<void (*)()> hooks;
   return hooks;
@@ -29,7 +117,7 @@ ResetHook::ResetHook(void (*reset)()) {
 
 void resetHost() {
   Host& h = host();
-  for (auto& [block, size] : h.liveBlocks) std::free(block);
+  releaseEverything();
   std::filesystem::path shop = h.shopDir;
   h = Host{};
   h.shopDir = shop;
@@ -142,6 +230,8 @@ void* reallocMemory(void* block, int size) {
   Host& h = host();
   if (enterCall(21286, "reallocMemory", {argPtr(block), arg(size)})) return nullptr;
   if (size < 0) return nullptr;
+  const MemoryMode mode = h.config.variants.memory;
+  const size_t newSize = static_cast<size_t>(size);
   size_t oldSize = 0;
   if (block) {
     auto it = h.liveBlocks.find(block);
@@ -150,17 +240,32 @@ void* reallocMemory(void* block, int size) {
       return nullptr;
     }
     oldSize = it->second;
+    // Growing (or shrinking) where the block stands, while its reserve allows.
+    auto info = blockInfo().find(block);
+    if (mode == MemoryMode::IN_PLACE && info != blockInfo().end() &&
+        info->second.mode == MemoryMode::IN_PLACE && newSize <= info->second.capacity) {
+      if (newSize > oldSize)
+        std::memset(static_cast<unsigned char*>(block) + oldSize, NEW_BYTE, newSize - oldSize);
+      info->second.size = newSize;
+      it->second = newSize;
+      h.liveBytes = h.liveBytes - oldSize + newSize;
+      if (h.liveBytes > h.peakBytes) h.peakBytes = h.liveBytes;
+      return block;
+    }
   }
   // A fresh block and a copy, so that a moved block is never touched after its release.
-  void* grown = std::malloc(size ? static_cast<size_t>(size) : 1);
+  void* grown = newBlock(newSize, mode);
   if (!grown) return nullptr;
+  const size_t kept = std::min(oldSize, newSize);
+  if (block) std::memcpy(grown, block, kept);
+  if (mode != MemoryMode::PLAIN && newSize > kept)
+    std::memset(static_cast<unsigned char*>(grown) + kept, NEW_BYTE, newSize - kept);
   if (block) {
-    std::memcpy(grown, block, std::min(oldSize, static_cast<size_t>(size)));
     h.liveBlocks.erase(block);
-    std::free(block);
+    releaseBlock(block);
   }
-  h.liveBlocks[grown] = static_cast<size_t>(size);
-  h.liveBytes += static_cast<size_t>(size) - oldSize;
+  h.liveBlocks[grown] = newSize;
+  h.liveBytes += newSize - oldSize;
   if (h.liveBytes > h.peakBytes) h.peakBytes = h.liveBytes;
   return grown;
 }
@@ -176,7 +281,7 @@ void freeMemory(void* block) {
   }
   h.liveBytes -= it->second;
   h.liveBlocks.erase(it);
-  std::free(block);
+  releaseBlock(block);
 }
 
 int registerCommand(const void* commandRecord) {

@@ -21,6 +21,7 @@
 #include "velkar/host_functions.h"
 #include "velkar/loader.h"
 #include "velkar/program_args.h"
+#include "velkar/shop.h"
 #include "velkar/ui.h"
 
 namespace fs = std::filesystem;
@@ -54,10 +55,16 @@ const char* const runUsage =
     "                      answers of the Windows message boxes, in order (default abort); the\n"
     "                      Windows build shows the system's own message box instead\n"
     "  --interface-level N the host's interface level\n"
-    "  --record-size T=N   record size the host reports for table T (49 products, 117 extra\n"
-    "                      codes); T=none: the host has no such table\n"
+    "  --record-size T=N[/L]  record size (and layout value L) the host reports for table T\n"
+    "                      (49 products, 117 extra codes); T=none: the host has no such table.\n"
+    "                      The files keep their records; each is shown to the plug-in in N bytes\n"
     "  --fault ORD@N[+]    the Nth call of host function ORD fails (+: and every later call)\n"
     "  --journal FILE      write the journal of host calls to FILE\n";
+
+// The readings of the host contract, after the options above.
+std::string usageText() {
+  return std::string(runUsage) + variantHelp();
+}
 
 typedef int(HOST_STDCALL* StartEntry)(HostCallback callback, char* titleBuffer);
 typedef int(HOST_STDCALL* NotifyEntry)(int flag);
@@ -172,14 +179,25 @@ bool configureHost(const Args& args, RunOptions& run, std::string& error) {
       t->present = false;
       continue;
     }
-    auto n = parseInt(size);
+    const size_t slash = size.find('/');
+    auto n = parseInt(size.substr(0, slash));
     if (!n || *n < -32768 || *n > 32767) {
       error = "--record-size: " + size + " is not a 16-bit record size";
       return false;
     }
+    if (slash != std::string::npos) {
+      auto layout = parseInt(size.substr(slash + 1));
+      if (!layout || *layout < 0 || *layout > 65535) {
+        error = "--record-size: " + size + " does not end in a 16-bit layout value";
+        return false;
+      }
+      t->layout = static_cast<uint16_t>(*layout);
+    }
     t->present = true;
     t->recordSize = static_cast<int16_t>(*n);
   }
+  for (const std::string& item : args.list("variant"))
+    if (!applyVariants(item, config, error)) return false;
   for (const std::string& item : args.list("fault")) {
     const size_t at = item.find('@');
     const bool persistent = !item.empty() && item.back() == '+';
@@ -241,10 +259,38 @@ int pickInteractively(const std::vector<Command>& commands) {
   }
 }
 
-void runRoutine(const Command& command) {
+// Runs a command; false when the plug-in touched memory it may not, which ends the command.
+bool runRoutine(const Command& command) {
   ui::out() << "\n== " << command.title << "\n" << std::flush;
-  command.routine();
+  std::string fault;
+  const bool returned = callCatchingFaults([&] { command.routine(); }, fault);
   ui::out() << std::flush;
+  if (!returned)
+    std::cerr << "velkar: the command ended with an " << fault
+              << ": the plug-in touched memory the host had not given it (or had taken back)\n";
+  return returned;
+}
+
+// What the host saw the plug-in do against its contract during the run.
+bool reportContractBreaches() {
+  const Host& h = host();
+  bool clean = true;
+  if (h.writesBeyondRecord) {
+    std::cerr << "velkar: " << h.writesBeyondRecord
+              << " record write(s) changed bytes beyond the record of the file\n";
+    clean = false;
+  }
+  if (h.canaryDamage) {
+    std::cerr << "velkar: " << h.canaryDamage
+              << " memory block(s) had the bytes after their end changed\n";
+    clean = false;
+  }
+  if (h.badFrees) {
+    std::cerr << "velkar: " << h.badFrees
+              << " call(s) gave back memory the host had not handed out\n";
+    clean = false;
+  }
+  return clean;
 }
 
 void writeJournal(const std::string& file) {
@@ -301,7 +347,10 @@ int runPlugin(const RunOptions& run) {
     status = fail(1, "the plug-in registered no command");
   } else if (run.interactive && run.command < 0) {
     for (int pick; (pick = pickInteractively(commands)) != 0;) {
-      runRoutine(commands[static_cast<size_t>(pick - 1)]);
+      if (!runRoutine(commands[static_cast<size_t>(pick - 1)])) {
+        status = 1;
+        break;
+      }
       showMenu(registeredCommands());
     }
   } else {
@@ -309,15 +358,22 @@ int runPlugin(const RunOptions& run) {
     if (pick > static_cast<int>(commands.size()))
       status = fail(1, "--command " + std::to_string(pick) + ": the menu has only " +
                            std::to_string(commands.size()) + " command(s)");
-    else if (pick > 0)
-      runRoutine(commands[static_cast<size_t>(pick - 1)]);
+    else if (pick > 0 && !runRoutine(commands[static_cast<size_t>(pick - 1)]))
+      status = 1;
   }
 
+  // After a fault the plug-in's state is not to be trusted: it is not called again.
+  if (host().accessFaults) {
+    if (!run.journalFile.empty()) writeJournal(run.journalFile);
+    (void)plugin.release();  // left mapped: nothing of it runs any more
+    return status;
+  }
   start(nullptr, nullptr);
   if (!host().commands.empty())
     std::cerr << "velkar: the plug-in did not withdraw its command (id "
               << readCommandRecord(host().commands.front()).id << ")\n";
   if (ui::waitMessageShown()) std::cerr << "velkar: a waiting message is still on the screen\n";
+  if (!reportContractBreaches() && status == 0) status = 1;
   if (!run.journalFile.empty()) writeJournal(run.journalFile);
   plugin.reset();
   return status;
@@ -342,17 +398,18 @@ int runCommand(int argc, char** argv) {
                   {"interface-level", true},
                   {"record-size", true},
                   {"fault", true},
+                  {"variant", true},
                   {"journal", true}},
                  args, error)) {
-    std::cerr << "velkar run: " << error << "\n\n" << runUsage;
+    std::cerr << "velkar run: " << error << "\n\n" << usageText();
     return 2;
   }
   if (args.help) {
-    std::cout << runUsage;
+    std::cout << usageText();
     return 0;
   }
   if (!args.positional.empty() || !args.has("shop") || !args.has("plugin")) {
-    std::cerr << "velkar run: --shop and --plugin are needed\n\n" << runUsage;
+    std::cerr << "velkar run: --shop and --plugin are needed\n\n" << usageText();
     return 2;
   }
 
@@ -409,6 +466,9 @@ int runCommand(int argc, char** argv) {
   fs::current_path(run.shop, ec);
   if (ec) return fail(1, "cannot work in " + run.shop.string() + ": " + ec.message());
   host().shopDir = fs::current_path();
+  // This reading of the records is played through the shop's own files.
+  if (host().config.variants.hostBytes && !shop::fillHostBytes(host().shopDir, error))
+    return fail(1, "--variant host-bytes: " + error);
   return runPlugin(run);
 }
 

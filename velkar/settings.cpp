@@ -372,13 +372,20 @@ int scanWith(const std::string& value, const char* format, va_list args) {
         while (isSpace(*in)) ++in;
         const bool isSigned = conversion == 'd' || conversion == 'i';
         if (!scanInteger(in, width, base, isSigned, a.size, a.integer)) return 1;
+        // A host that keeps its numbers in 16 bits fills only the low two bytes of an int.
+        if (length == LEN_NONE && host().config.variants.settingsInt16) a.size = 2;
         break;
       }
       case 's': {
         if (width == 0 || length != LEN_NONE) return 2;  // an unbounded %s could overrun
         a.kind = Assignment::TEXT;
-        while (isSpace(*in)) ++in;
-        while (*in && !isSpace(*in) && static_cast<int>(a.text.size()) < width) a.text += *in++;
+        if (host().config.variants.settingsTextWhole) {
+          // The value as stored, blanks included, up to the width.
+          while (*in && static_cast<int>(a.text.size()) < width) a.text += *in++;
+        } else {
+          while (isSpace(*in)) ++in;
+          while (*in && !isSpace(*in) && static_cast<int>(a.text.size()) < width) a.text += *in++;
+        }
         if (a.text.empty()) return 1;
         break;
       }

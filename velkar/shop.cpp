@@ -547,6 +547,69 @@ bool exportExtraCodesCsv(const fs::path& shopDir, const fs::path& csv, std::stri
          replaceWholeFile(csv, formatExtraCodesCsv(rows), error);
 }
 
+// ---- host bytes ---------------------------------------------------------------------------
+
+std::vector<bool> fieldBytes(const unsigned char* record, size_t recordSize) {
+  std::vector<bool> keep(recordSize, false);
+  const auto text = [&](const TextField& f) {
+    const size_t used = std::min(f.size, getText(record, f).size() + 1);
+    for (size_t i = 0; i < used; ++i) keep[f.offset + i] = true;
+  };
+  const auto integer = [&](const IntField& f) {
+    for (size_t i = 0; i < f.size; ++i) keep[f.offset + i] = true;
+  };
+  if (recordSize == PRODUCT_RECORD_SIZE) {
+    using F = ProductFields;
+    text(F::name);
+    text(F::barcode);
+    text(F::cnCode);
+    integer(F::vatCode);
+    integer(F::newVatCode);
+    integer(F::number);
+  } else if (recordSize == EXTRA_CODE_RECORD_SIZE) {
+    using F = ExtraCodeFields;
+    text(F::code);
+    integer(F::warehouse);
+    integer(F::productNo);
+  }
+  return keep;
+}
+
+namespace {
+
+bool fillFile(const fs::path& file, size_t recordSize, uint32_t seed, std::string& error) {
+  std::vector<std::vector<unsigned char>> records;
+  if (!readRecords(file, recordSize, records, error)) return false;
+  uint32_t state = seed ? seed : 1;
+  for (auto& record : records) {
+    const std::vector<bool> keep = fieldBytes(record.data(), recordSize);
+    for (size_t i = 0; i < recordSize; ++i) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      if (!keep[i]) record[i] = static_cast<unsigned char>(state % 255 + 1);
+    }
+  }
+  return writeRecords(file, records, error);
+}
+
+}  // namespace
+
+bool fillHostBytes(const fs::path& shopDir, std::string& error) {
+  std::error_code ec;
+  uint32_t seed = 0x5EED;
+  for (int warehouse = 0; warehouse <= MAX_WAREHOUSE; ++warehouse) {
+    const fs::path file = shopDir / warehouseFileName(warehouse);
+    ++seed;
+    if (fs::exists(file, ec) && !fillFile(file, PRODUCT_RECORD_SIZE, seed * 2654435761u, error))
+      return false;
+  }
+  const fs::path codes = shopDir / dataFileName(EXTRA_CODE_FILE_NUMBER);
+  if (fs::exists(codes, ec) && !fillFile(codes, EXTRA_CODE_RECORD_SIZE, 0xC0DE5u, error))
+    return false;
+  return true;
+}
+
 // ---- comparing ----------------------------------------------------------------------------
 
 std::string describe(const Difference& d) {

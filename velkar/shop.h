@@ -165,6 +165,16 @@ bool importExtraCodesCsv(const std::filesystem::path& csv, const std::filesystem
 bool exportExtraCodesCsv(const std::filesystem::path& shopDir, const std::filesystem::path& csv,
                          std::string& error);
 
+// ---- host bytes ---------------------------------------------------------------------------
+
+// Rewrites every product file (MMM*.MGR) and the extra-code file of a shop so that every byte that
+// no field covers, and every byte after a text field's terminator, holds a non-zero byte (the
+// same bytes for the same file, record and place each time). The texts, their terminators and the
+// integer fields keep their values. False with a reason when a file cannot be read or written.
+bool fillHostBytes(const std::filesystem::path& shopDir, std::string& error);
+// The bytes of a record that fillHostBytes leaves as they are: true at each such offset.
+std::vector<bool> fieldBytes(const unsigned char* record, size_t recordSize);
+
 // ---- comparing ----------------------------------------------------------------------------
 
 struct Difference {

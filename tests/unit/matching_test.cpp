@@ -319,8 +319,10 @@ TEST_F(MatchingTest, AProductFileThatCannotBeOpenedLeavesEveryEntryUnmatched) {
 }
 
 TEST_F(MatchingTest, AShorterHostRecordIsReadAndComparedNoFurtherThanItsSize) {
+  // The files keep 1024-byte records; the host shows each in 1000 bytes and writes back those.
   velkar::host().config.products = {true, 1000, 240};
-  std::vector<unsigned char> r(1000, 0);
+  std::vector<unsigned char> r(1024, 0);
+  r[1010] = 0x42;
   std::memcpy(r.data() + 2, "a", 1);
   std::memcpy(r.data() + 123, "A", 1);
   std::string error;
@@ -331,7 +333,7 @@ TEST_F(MatchingTest, AShorterHostRecordIsReadAndComparedNoFurtherThanItsSize) {
   apply(FORMAT_BARCODE_RATE);
   EXPECT_EQ(outcome(0), "2/2/2/0");
   Records now;
-  ASSERT_TRUE(shop::readRecords(productFile(), 1000, now, error)) << error;
+  ASSERT_TRUE(shop::readRecords(productFile(), 1024, now, error)) << error;
   r[707] = 33;
   EXPECT_EQ(now, (Records{r, r}));
 }

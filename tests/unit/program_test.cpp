@@ -209,6 +209,31 @@ TEST_F(ProgramTest, SampleShopRunsTheWholeCommand) {
       std::regex_search(table.out, std::regex("Znaczek pocztowy krajowy .* 0 -> 5 \\(zw\\)")));
 }
 
+TEST_F(ProgramTest, StrictestHostGivesTheDefaultHostsProductsAndReport) {
+  sampleShop();
+  fs::copy(dir / "shop", dir / "strict", fs::copy_options::recursive);
+  script("message ok\ndialog file=Nowe_stawki_VAT.csv format=0 ok\nwarehouse 1\n");
+  const Result plain = velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --script answers");
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const Result strict = velkar("run --shop strict --plugin '" VATUPDATE_PLUGIN
+                               "' --script answers --variant strictest --variant table117=240");
+  EXPECT_EQ(strict.status, 0) << strict.err;
+  EXPECT_EQ(strict.err, "");
+  EXPECT_EQ(readFile(dir / "strict" / "zmianavat.txt"), readFile(dir / "shop" / "zmianavat.txt"));
+  // The fields as the default host left them; host bytes of its own in the strict shop.
+  for (int w : {1, 2})
+    EXPECT_EQ(velkar("export --shop strict --warehouse " + std::to_string(w)).out,
+              velkar("export --shop shop --warehouse " + std::to_string(w)).out)
+        << w;
+  EXPECT_NE(readFile(dir / "strict" / "MMM001.MGR"), readFile(dir / "shop" / "MMM001.MGR"));
+
+  const Result wrong =
+      velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --variant memory=lavish");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_NE(wrong.err.find("memory=lavish"), std::string::npos) << wrong.err;
+  EXPECT_NE(velkar("run --help").out.find("--variant NAME"), std::string::npos);
+}
+
 TEST_F(ProgramTest, RelativePathsMeanWhereTheProgramStarted) {
   sampleShop();
   fs::create_directory(dir / "elsewhere");

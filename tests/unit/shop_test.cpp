@@ -368,7 +368,8 @@ TEST_F(ShopTest, FilesOfPartRecordsAreRefusedUntouched) {
   EXPECT_EQ(bytesOf(dir / "MMM003.MGR"), odd);
   EXPECT_EQ(openCursorCount(), 0);
 
-  // The record size is the host's: 144 for extra codes, 1000 for a host with shorter products.
+  // The files keep their own record size (144 for extra codes, 1024 for products), whatever size
+  // the descriptor states.
   ASSERT_NE(fn::openTableCursor(cursor, fn::getTableDescriptor(117), 154, "KODY154.DAT", 1, 0), 0);
   int32_t count;
   std::memcpy(&count, cursor + 116, 4);
@@ -376,6 +377,8 @@ TEST_F(ShopTest, FilesOfPartRecordsAreRefusedUntouched) {
   fn::closeTableCursor(cursor);
   host().config.products = {true, 1000, 240};
   writeBytes(dir / "MMM004.MGR", std::string(3000, '\0'));
+  EXPECT_EQ(fn::openTableCursor(cursor, fn::getTableDescriptor(49), 4, "MMM004.MGR", 1, 0), 0);
+  writeBytes(dir / "MMM004.MGR", std::string(3 * 1024, '\0'));
   ASSERT_NE(fn::openTableCursor(cursor, fn::getTableDescriptor(49), 4, "MMM004.MGR", 1, 0), 0);
   std::memcpy(&count, cursor + 116, 4);
   EXPECT_EQ(count, 3);

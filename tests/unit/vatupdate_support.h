@@ -31,6 +31,8 @@ class VatTest : public testing_support::PluginTest {
     fs::current_path(dir);
     velkar::host().shopDir = dir;
     velkar::resetHost();
+    std::string error;
+    ASSERT_TRUE(velkar::applyVariants(hostVariants(), velkar::host().config, error)) << error;
     ASSERT_TRUE(load());
   }
   void TearDown() override {
@@ -39,6 +41,11 @@ class VatTest : public testing_support::PluginTest {
     fs::current_path(previous);
     fs::remove_all(dir);
   }
+
+  // The readings of the host contract this fixture's host plays ("" = the default host; the
+  // spellings of velkar run --variant). A test that wants "host-bytes" applies
+  // velkar::shop::fillHostBytes to the shop it builds.
+  virtual std::string hostVariants() const { return ""; }
 
   // --- the module's state and functions ---
   RateList& rates() { return *sym<RateList*>("rateList"); }

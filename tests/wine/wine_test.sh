@@ -3,7 +3,12 @@
 #   wine_test.sh start     VELKAR_EXE PLUGIN_DLL SOURCE_DIR
 #   wine_test.sh leave-out VELKAR_EXE PLUGIN_DLL SOURCE_DIR ORDINAL
 #   wine_test.sh scenario  VELKAR_EXE PLUGIN_DLL SOURCE_DIR NAME
+#   wine_test.sh variants  VELKAR_EXE PLUGIN_DLL SOURCE_DIR NAME:VARIANT[,VARIANT...]
 #   wine_test.sh expect    NATIVE_VELKAR NATIVE_PLUGIN SOURCE_DIR NAME   (writes expected/NAME)
+#
+# "variants" runs a scenario under Wine on a host that plays other readings of its contract
+# (velkar run --variant ..., docs/host-variants.md) and expects the default host's outcome: the
+# files kept in expected/NAME.
 #
 # A scenario is the sample shop of examples/, a rate file and the user's scripted answers. It runs
 # under Wine and, when the native build (VELKAR_NATIVE_BUILD_DIR, default build/native) is there,
@@ -96,13 +101,16 @@ run_scenario() {
   # A report left from an earlier run must go: the command deletes it first.
   echo "old report" >shop/zmianavat.txt
   velkar "$world" run --shop shop --plugin "$plugin_file" --script answers --style marked \
-    >output.txt 2>errors.txt || fail "$world: run failed: $(cat errors.txt)"
+    "${run_extra[@]}" >output.txt 2>errors.txt || fail "$world: run failed: $(cat errors.txt)"
   for w in 1 2; do
     velkar "$world" export --shop shop --warehouse $w --out exported/MMM00$w.csv \
       || fail "$world: export of warehouse $w"
   done
   cd - >/dev/null
 }
+
+# Further options of velkar run (the variants mode).
+run_extra=()
 
 # The files a scenario is judged by.
 shop_files="MMM001.MGR MMM002.MGR KODY154.DAT velkar.ini zmianavat.txt"
@@ -180,6 +188,28 @@ case "$mode" in
       echo "Wine leaves the expected $expected_files"
     fi
     [ "$checked" = 1 ]
+    ;;
+
+  variants)
+    name=${arg%%:*}
+    variant=${arg#*:}
+    [ -n "$name" ] && [ "$variant" != "$arg" ] || fail "variants needs NAME:VARIANT, not $arg"
+    [ -d "$here/expected/$name" ] || fail "no expected files for $name"
+    run_extra=(--variant "$variant")
+    run_scenario wine "$name" "$plugin"
+    for f in $expected_files; do
+      want=$here/expected/$name/$f
+      got=$work/wine/exported/$f
+      [ -e "$got" ] || got=$work/wine/shop/$f
+      if [ -e "$want" ]; then
+        [ -e "$got" ] || fail "$f was not written"
+        cmp "$want" "$got" || { diff "$want" "$got" | head -20 >&2; fail "$f is not as expected"; }
+      else
+        [ ! -e "$got" ] || fail "$f was written but is not expected"
+      fi
+    done
+    [ ! -s "$work/wine/errors.txt" ] || fail "complaints: $(cat "$work/wine/errors.txt")"
+    echo "with --variant $variant Wine leaves the default host's $expected_files"
     ;;
 
   expect)
