@@ -516,6 +516,34 @@ TEST_F(RateIndexTest, RefusedMemoryFallsBackToTheScans) {
   }
 }
 
+// A host whose normalisation drops blanks empties a key of blanks: such a key names no product
+// (an empty text occurs in every name), and the index marks it invalid as the scan does.
+class RateIndexBlanklessTest : public RateIndexTest {
+ protected:
+  std::string hostVariants() const override { return "normalise=lower-no-blanks"; }
+};
+
+TEST_F(RateIndexBlanklessTest, KeysThatNormaliseToNothingAreInvalidInBoth) {
+  Case c;
+  c.format = FORMAT_NAME_RATE;
+  for (const char* key : {"  ", "ser ek", " ", "MLE"}) {
+    RateEntry e;
+    std::memset(&e, 0, sizeof e);
+    std::strcpy(e.key, key);
+    e.rate.set(5);
+    c.rates.push_back(e);
+  }
+  c.products[WAREHOUSE] = {{1, "Serek wiejski", "", 0, 0, ""}, {2, "mleko", "", 0, 0, ""}};
+  const Outcome plain = run(c, MATCHING_PLAIN);
+  const Outcome indexed = run(c, MATCHING_INDEXED);
+  EXPECT_EQ(compare(plain, indexed), "");
+  EXPECT_EQ(indexed.entries[0].status.get(), RATE_INVALID);
+  EXPECT_EQ(indexed.entries[1].matchCount.get(), 1);  // "serek" holds "serek" once blanks go
+  EXPECT_EQ(indexed.entries[2].status.get(), RATE_INVALID);
+  EXPECT_EQ(indexed.entries[3].matchCount.get(), 1);
+  differential(FORMAT_NAME_RATE, 7008, 300);
+}
+
 // The benchmark's floor replays what a run recorded, product by product, with no lookup.
 TEST_F(RateIndexTest, ARecordedRunReplaysToTheSameRecords) {
   CaseMaker maker(4242);

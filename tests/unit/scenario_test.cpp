@@ -252,4 +252,25 @@ TEST_F(ScenarioTest, AStopRequestWhileScanningKeepsWhatWasWrittenAndReportsIt) {
   expectNothingLeftOpen();
 }
 
+// A host may hand its record buffer out only when a table is opened (and take it back at the
+// close): the descriptor holds no buffer before. The products and the additional codes are still
+// read, matched and written.
+class BufferAtOpenTest : public ScenarioTest {
+ protected:
+  std::string hostVariants() const override { return "buffer-null-until-open"; }
+};
+
+TEST_F(BufferAtOpenTest, ARecordBufferHandedOutAtTheOpenIsUsed) {
+  makeShop({{1, groceries()}}, {{"EXTRA4", 1, 4}});
+  writeFile("stawki.csv", "5900001,8\r\nEXTRA4,5\r\n5900003,23\r\n");
+  runCommand({"dialog file=stawki.csv ok", "warehouse 1"});
+  EXPECT_EQ(changes(1), (Strings{"707..707", "", "", "707..707", "", ""}));
+  EXPECT_EQ(readFile("zmianavat.txt"),
+            "5900001 -> 8 zmiany: 1, brak zmian: 0\r\n"
+            "EXTRA4 -> 5 zmiany: 1, brak zmian: 0\r\n"
+            "5900003 -> 23 zmiany: 0, brak zmian: 1\r\n");
+  EXPECT_EQ(summary(), (std::vector<int>{3, 0, 0, 1, 2}));
+  expectNothingLeftOpen();
+}
+
 }  // namespace
