@@ -104,16 +104,8 @@ class ScenarioTest : public vat_support::VatTest {
   std::map<int, Records> before;
 };
 
-shop::ProductRow product(int number, const std::string& name, const std::string& barcode,
-                         int newVatCode = 0, const std::string& cnCode = "") {
-  return shop::ProductRow{number, name, barcode, 33, newVatCode, cnCode};
-}
-
-std::vector<shop::ProductRow> groceries() {
-  return {product(1, "Mleko 3,2%", "5900001"),     product(2, "Chleb", "5900002"),
-          product(3, "Woda", "5900003", 33),       product(4, "Sok", "5900004"),
-          product(5, "Ser", "5900005", 0, "0406"), product(6, "Masło", "")};
-}
+using vat_support::groceries;
+using vat_support::product;
 
 TEST_F(ScenarioTest, BarcodesAndRatesWithAdditionalCodesDuplicatesAndInvalidLines) {
   makeShop({{1, groceries()}, {2, groceries()}},

@@ -22,6 +22,7 @@
 #include "binding/host_list.h"
 #include "plugin/platform/platform.h"
 #include "support/plugin_fixture.h"
+#include "vatupdate_support.h"
 #include "velkar/codepage.h"
 #include "velkar/host.h"
 #include "velkar/settings.h"
@@ -66,16 +67,8 @@ void PrintTo(const Scenario& s, std::ostream* out) {
   *out << s.name;
 }
 
-shop::ProductRow product(int number, const std::string& name, const std::string& barcode,
-                         int newVatCode = 0, const std::string& cnCode = "") {
-  return shop::ProductRow{number, name, barcode, 33, newVatCode, cnCode};
-}
-
-std::vector<shop::ProductRow> groceries() {
-  return {product(1, "Mleko 3,2%", "5900001"),     product(2, "Chleb", "5900002"),
-          product(3, "Woda", "5900003", 33),       product(4, "Sok", "5900004"),
-          product(5, "Ser", "5900005", 0, "0406"), product(6, "Masło", "")};
-}
+using vat_support::groceries;
+using vat_support::product;
 
 std::string win1250(const std::string& utf8) {
   return velkar::codepage::fromUtf8(utf8, velkar::codepage::WINDOWS_1250);

@@ -15,6 +15,7 @@
 #include "support/plugin_fixture.h"
 #include "vatupdate/records.h"
 #include "velkar/host.h"
+#include "velkar/shop.h"
 
 namespace vat_support {
 
@@ -107,6 +108,20 @@ class VatTest : public testing_support::PluginTest {
 
   fs::path previous, dir;
 };
+
+// A product row with the current VAT code 33, as the scenarios build their shops.
+inline velkar::shop::ProductRow product(int number, const std::string& name,
+                                        const std::string& barcode, int newVatCode = 0,
+                                        const std::string& cnCode = "") {
+  return velkar::shop::ProductRow{number, name, barcode, 33, newVatCode, cnCode};
+}
+
+// Six products: one already at 23 %, one holding a CN code, one without a barcode.
+inline std::vector<velkar::shop::ProductRow> groceries() {
+  return {product(1, "Mleko 3,2%", "5900001"),     product(2, "Chleb", "5900002"),
+          product(3, "Woda", "5900003", 33),       product(4, "Sok", "5900004"),
+          product(5, "Ser", "5900005", 0, "0406"), product(6, "Masło", "")};
+}
 
 // The journal's arguments of every call of one host function.
 inline std::vector<std::vector<std::string>> argsOf(const std::string& name) {

@@ -116,6 +116,22 @@ run_extra=()
 shop_files="MMM001.MGR MMM002.MGR KODY154.DAT velkar.ini zmianavat.txt"
 expected_files="MMM001.csv MMM002.csv velkar.ini zmianavat.txt"
 
+# The Wine world's files of scenario NAME against those kept in expected/NAME.
+expect_files() {
+  local name=$1 f want got
+  for f in $expected_files; do
+    want=$here/expected/$name/$f
+    got=$work/wine/exported/$f
+    [ -e "$got" ] || got=$work/wine/shop/$f
+    if [ -e "$want" ]; then
+      [ -e "$got" ] || fail "$f was not written"
+      cmp "$want" "$got" || { diff "$want" "$got" | head -20 >&2; fail "$f is not as expected"; }
+    else
+      [ ! -e "$got" ] || fail "$f was written but is not expected"
+    fi
+  done
+}
+
 case "$mode" in
   start)
     cd "$work"
@@ -173,17 +189,7 @@ case "$mode" in
       echo "native and Wine leave the same $shop_files"
     fi
     if [ -d "$here/expected/$name" ]; then
-      for f in $expected_files; do
-        want=$here/expected/$name/$f
-        got=$work/wine/exported/$f
-        [ -e "$got" ] || got=$work/wine/shop/$f
-        if [ -e "$want" ]; then
-          [ -e "$got" ] || fail "$f was not written"
-          cmp "$want" "$got" || { diff "$want" "$got" | head -20 >&2; fail "$f is not as expected"; }
-        else
-          [ ! -e "$got" ] || fail "$f was written but is not expected"
-        fi
-      done
+      expect_files "$name"
       checked=1
       echo "Wine leaves the expected $expected_files"
     fi
@@ -197,17 +203,7 @@ case "$mode" in
     [ -d "$here/expected/$name" ] || fail "no expected files for $name"
     run_extra=(--variant "$variant")
     run_scenario wine "$name" "$plugin"
-    for f in $expected_files; do
-      want=$here/expected/$name/$f
-      got=$work/wine/exported/$f
-      [ -e "$got" ] || got=$work/wine/shop/$f
-      if [ -e "$want" ]; then
-        [ -e "$got" ] || fail "$f was not written"
-        cmp "$want" "$got" || { diff "$want" "$got" | head -20 >&2; fail "$f is not as expected"; }
-      else
-        [ ! -e "$got" ] || fail "$f was written but is not expected"
-      fi
-    done
+    expect_files "$name"
     [ ! -s "$work/wine/errors.txt" ] || fail "complaints: $(cat "$work/wine/errors.txt")"
     echo "with --variant $variant Wine leaves the default host's $expected_files"
     ;;
