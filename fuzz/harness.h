@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "binding/binding.h"
-#include "binding/host_list.h"
-#include "shell/entries.h"
+#include "host/binding.h"
+#include "host/host_list.h"
+#include "entry/entries.h"
 #include "vatupdate/command.h"
 #include "vatupdate/extracodes.h"
 #include "vatupdate/matching.h"

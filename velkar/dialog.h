@@ -36,7 +36,7 @@
 #include <string>
 #include <vector>
 
-#include "binding/host_list.h"
+#include "host/host_list.h"
 #include "velkar/ui.h"
 
 namespace velkar::dialog {

@@ -2,7 +2,7 @@
 // binds. Each is exported by ordinal from VELKAR (VELKAR.dll, or libVELKAR.so natively).
 #pragma once
 
-#include "binding/host_list.h"
+#include "host/host_list.h"
 
 namespace velkar::fn {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <set>
 
-#include "plugin/shell/entries.h"
+#include "plugin/entry/entries.h"
 #include "velkar/host.h"
 
 #ifdef _WIN32

@@ -5,12 +5,13 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "binding/host.h"
+#include "host/calls.h"
+#include "host/codes.h"
+#include "host/settings.h"
 #include "common/mazovia.h"
 #include "vatupdate/dialog_description.h"
 #include "vatupdate/extracodes.h"
 #include "vatupdate/matching.h"
-#include "vatupdate/menu.h"
 #include "vatupdate/ratefile.h"
 #include "vatupdate/records.h"
 #include "vatupdate/report.h"
@@ -19,18 +20,7 @@ ImportDialogData importDialogData;
 
 namespace {
 
-#define SETTINGS_SECTION "Mirtal"
 #define DEFAULT_RATE_FILE "Nowe_stawki_VAT.csv"
-
-enum {
-  SETTING_READ = 1,
-  SETTING_WRITE = 2,
-  SETTING_READ_TEXT = 8,
-  SETTING_WRITE_TEXT = 9,
-  FILE_CHOOSER_KIND = 57,
-  WAREHOUSE_CHOOSER_KIND = 680,
-  EXPLANATION_STYLE = 9,
-};
 
 // Fills the data block from the settings; the warehouse number from "Mag" (0 when unread).
 void loadSettings(int32_t* warehouse) {
@@ -85,7 +75,7 @@ void vatUpdateCommand(void) {
          "specjalnej opcji w przeddzień zmiany stawek VAT. Należy to wykonać później specjalną "
          "opcją w każdym magazynie - klawisz \x02"
          "Ctrl-K"),
-      EXPLANATION_STYLE);
+      MESSAGE_EXPLANATION);
   if (static_cast<uint16_t>(answer) != DIALOG_OK) return;
 
   int32_t warehouse = 0;

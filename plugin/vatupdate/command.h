@@ -1,6 +1,6 @@
 // The VAT update command.
 #pragma once
 
-#include "binding/host_list.h"
+#include "platform/platform.h"
 
 extern "C" HOST_CDECL void vatUpdateCommand(void);

@@ -1,6 +1,7 @@
 // The import dialog's description record, laid out at compile time.
 #include "vatupdate/dialog_description.h"
 
+#include "host/codes.h"
 #include "vatupdate/records.h"
 
 namespace {

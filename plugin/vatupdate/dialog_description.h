@@ -5,64 +5,16 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "binding/host_list.h"
 #include "common/bytes.h"
 #include "common/mazovia.h"
+#include "host/dialog.h"
+#include "host/host_list.h"
 
-// Item types.
+// The import dialog's item codes.
 enum : uint16_t {
-  ITEM_FRAME = 0xFFFF,
-  ITEM_BUTTON = 0,
-  ITEM_RADIO = 1,
-  ITEM_LABEL = 3,
-  ITEM_TEXT = 4,
-  ITEM_INPUT = 5,
+  FILE_NAME_ITEM_ID = 0x4101,  // the file-name input item
+  FILE_NAME_ITEM = 1,          // its number for the key handler
 };
-
-enum : uint16_t {
-  ITEM_NO_ID = 0xFFFF,            // items without a code of their own
-  ITEM_FLAG_DATA = 0x0400,        // bound to the data block
-  ITEM_FLAG_KEY_BUTTON = 0x0180,  // the F3 button
-  FILE_NAME_ITEM_ID = 0x4101,     // the file-name input item
-  FILE_NAME_ITEM = 1,             // its number for the key handler
-};
-
-// Header of every item.
-struct DialogItem {
-  le16 type;
-  le16 id;  // button: the code it returns or delivers
-  le16 flags;
-  le16 hotKey;  // a character for a label, a key code for a button
-  le16 column;  // from the frame's left edge
-  le16 row;     // from the frame's top edge
-  le16 width;
-  le16 height;
-  le32 reserved;  // 0
-};
-static_assert(sizeof(DialogItem) == 20);
-static_assert(offsetof(DialogItem, type) == 0);
-static_assert(offsetof(DialogItem, id) == 2);
-static_assert(offsetof(DialogItem, flags) == 4);
-static_assert(offsetof(DialogItem, hotKey) == 6);
-static_assert(offsetof(DialogItem, column) == 8);
-static_assert(offsetof(DialogItem, row) == 10);
-static_assert(offsetof(DialogItem, width) == 12);
-static_assert(offsetof(DialogItem, height) == 14);
-static_assert(offsetof(DialogItem, reserved) == 16);
-
-// The parameters between an input item's header and its text.
-struct InputParameters {
-  le32 reserved1;  // 0
-  le32 reserved2;  // 0
-  le16 maxLength;  // 128
-  le16 value8;     // 8
-  le16 value0;     // 0
-  le16 value128;   // 128
-  le16 value1;     // 1
-};
-static_assert(sizeof(InputParameters) == 18);
-static_assert(offsetof(InputParameters, maxLength) == 8);
-static_assert(offsetof(InputParameters, value1) == 16);
 
 // The items' texts, in UTF-8 here and in the host code page in the record.
 #define DIALOG_TITLE_TEXT "Wprowadź"

@@ -3,32 +3,25 @@
 
 #include <string.h>
 
-#include "binding/host.h"
-#include "shell/startup.h"
-#include "shell/table_descriptor.h"
+#include "host/calls.h"
+#include "host/memory.h"
+#include "host/table_pass.h"
+#include "host/tables.h"
+#include "startup/startup.h"
 #include "vatupdate/ratefile.h"
-#include "vatupdate/table_pass.h"
 
 ExtraCodeIndex extraCodeIndex = {nullptr, 0, 0};
 
 namespace {
 
-enum { EXTRA_CODE_FILE = 154, PATH_SIZE = 256 };
+enum { PATH_SIZE = 256 };
 
 // Room for one more entry; false when memory ran out (the user has been told).
 bool makeRoom() {
   if (extraCodeIndex.count < extraCodeIndex.capacity) return true;
-  const int size = extraCodeIndex.capacity > INT32_MAX - LIST_GROWTH
-                       ? -1
-                       : blockSize(extraCodeIndex.capacity + LIST_GROWTH, sizeof(ExtraCodeEntry));
-  void* grown = size < 0 ? nullptr : host::reallocMemory(extraCodeIndex.entries, size);
-  if (!grown) {
-    showOutOfMemory();
-    return false;
-  }
-  extraCodeIndex.entries = static_cast<ExtraCodeEntry*>(grown);
-  extraCodeIndex.capacity += LIST_GROWTH;
-  return true;
+  if (growList(extraCodeIndex.entries, extraCodeIndex.capacity)) return true;
+  showOutOfMemory();
+  return false;
 }
 
 // Takes the record, as it stands in the host's buffer, into the index when it belongs to a

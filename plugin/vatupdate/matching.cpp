@@ -3,30 +3,18 @@
 
 #include <string.h>
 
-#include "binding/host.h"
+#include "host/calls.h"
 #include "common/mazovia.h"
-#include "shell/startup.h"
-#include "shell/table_descriptor.h"
+#include "host/table_pass.h"
+#include "host/tables.h"
+#include "startup/startup.h"
 #include "vatupdate/rate_index.h"
-#include "vatupdate/table_pass.h"
 
 namespace {
 
 enum {
-  PRODUCT_FILE_MODE = 4,
-  PRODUCT_FILE_KIND = 103,
   PATH_SIZE = 260,
   WORK_TEXT_SIZE = 256,
-};
-
-struct RateCode {
-  int32_t rate;
-  uint16_t code;
-};
-
-// The host's VAT codes of the rates in percent.
-constexpr RateCode rateCodes[] = {
-    {RATE_EXEMPT, 5}, {0, 3}, {5, 15}, {8, 18}, {23, 33},
 };
 
 char lowerAscii(char c) {
@@ -130,7 +118,7 @@ int stricmpAscii(const char* a, const char* b) {
 }
 
 bool vatCodeForRate(int32_t rate, uint16_t* code) {
-  for (const RateCode& rc : rateCodes)
+  for (const RateCode& rc : HOST_VAT_CODES)
     if (rc.rate == rate) {
       *code = rc.code;
       return true;

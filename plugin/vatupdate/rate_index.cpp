@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "binding/host.h"
+#include "host/calls.h"
 #include "vatupdate/matching.h"
 
 MatchingControl vatMatchingControl = {MATCHING_INDEXED, TRACE_OFF, nullptr, 0, nullptr, 0, 0};

@@ -4,14 +4,16 @@
 
 #include <string.h>
 
-#include "binding/host.h"
+#include "host/calls.h"
 #include "common/mazovia.h"
+#include "host/codes.h"
+#include "host/memory.h"
 
 RateList rateList = {nullptr, 0, 0};
 
 namespace {
 
-enum { LINE_SIZE = 256, FIELD_SIZE = 256, PROGRESS_KIND = 238 };
+enum { LINE_SIZE = 256, FIELD_SIZE = 256 };
 
 bool isDecimalDigit(char c) {
   return c >= '0' && c <= '9';
@@ -31,26 +33,13 @@ int32_t leadingNumber(const char* text) {
 }  // namespace
 
 void showOutOfMemory() {
-  host::showMessage(MZ("uwaga"), MZ("Za mało pamięci"), 1);
-}
-
-int blockSize(int32_t count, int entrySize) {
-  if (count < 0 || entrySize <= 0 || count > INT32_MAX / entrySize) return -1;
-  return count * entrySize;
+  host::showMessage(MZ("uwaga"), MZ("Za mało pamięci"), MESSAGE_NOTICE);
 }
 
 int appendRate(const RateEntry* entry) {
-  if (rateList.capacity <= rateList.count) {
-    const int size = rateList.capacity > INT32_MAX - LIST_GROWTH
-                         ? -1
-                         : blockSize(rateList.capacity + LIST_GROWTH, sizeof(RateEntry));
-    void* grown = size < 0 ? nullptr : host::reallocMemory(rateList.entries, size);
-    if (!grown) {
-      showOutOfMemory();
-      return 1;
-    }
-    rateList.entries = static_cast<RateEntry*>(grown);
-    rateList.capacity += LIST_GROWTH;
+  if (rateList.capacity <= rateList.count && !growList(rateList.entries, rateList.capacity)) {
+    showOutOfMemory();
+    return 1;
   }
   memcpy(&rateList.entries[rateList.count], entry, sizeof(RateEntry));
   ++rateList.count;
@@ -92,7 +81,7 @@ bool parseRateLine(const char* line, int format, RateEntry* entry) {
 }
 
 int readRateFile(const char* fileName, int format) {
-  void* file = host::openTextFile(fileName, "rt", 0x40, 0, -1);
+  void* file = host::openTextFile(fileName, "rt", TEXT_FILE_SHARE, 0, TEXT_FILE_WAIT);
   if (!file) return -1;
 
   host::seekFile(file, 0, 2);

@@ -19,7 +19,3 @@ void releaseRateList();
 
 // Shows the host's out-of-memory message ("Za mało pamięci", title "uwaga").
 void showOutOfMemory();
-
-// The number of bytes for count entries of entrySize bytes, or -1 when that is no possible block
-// size (more than the host's 32-bit signed size can hold).
-int blockSize(int32_t count, int entrySize);

@@ -1,14 +1,14 @@
 // The command's records: the rate entries read from the rate file, the additional barcodes of one
-// warehouse, the import choices, and the layouts of the two host records the command touches.
-// Every record is packed and little-endian; 32-bit fields of the packed records stand unaligned
-// and are reached only through the byte-array field types of common/bytes.h.
+// warehouse and the import choices (the host's own records are in host/tables.h). Every record is
+// packed and little-endian; 32-bit fields of the packed records stand unaligned and are reached
+// only through the byte-array field types of common/bytes.h.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include "common/bytes.h"
-#include "shell/startup.h"
+#include "host/tables.h"
 
 // --- Codes ---------------------------------------------------------------------------------------
 
@@ -23,24 +23,14 @@ enum {
 
 // RateEntry::rate of an exempt rate ("zw").
 enum { RATE_EXEMPT = -1 };
+static_assert(HOST_VAT_CODES[0].rate == RATE_EXEMPT);
 
 // ImportDialogData::format. Every value other than 1 and 2 is read and matched as 0.
 enum { FORMAT_BARCODE_RATE = 0, FORMAT_NAME_RATE = 1, FORMAT_BARCODE_CN = 2 };
 
-// Host result and key codes (16 bits; key codes carry the scan code in the high byte).
-enum : uint16_t {
-  DIALOG_OK = 0x5001,
-  DIALOG_CANCEL = 0x5002,
-  KEY_F3 = 0x3D00,
-  KEY_F12 = 0x8600,
-};
-
-// Growing arrays are enlarged by this many entries at a time.
-enum { LIST_GROWTH = 1000 };
-
 // --- Rate entries --------------------------------------------------------------------------------
 
-enum { RATE_KEY_SIZE = 41, RATE_KEY_CHARS = 40, CN_CODE_SIZE = 15, CN_CODE_CHARS = 14 };
+enum { RATE_KEY_SIZE = 41, RATE_KEY_CHARS = 40 };
 
 // One accepted line of the rate file with its match counters.
 struct RateEntry {
@@ -105,48 +95,6 @@ struct ExtraCodeIndex {
   int32_t capacity;
   int32_t count;
 };
-
-// --- Host records (PRODUCT_RECORD_SIZE and EXTRA_CODE_RECORD_SIZE bytes) ---------------------
-
-// One record of host table 49, the product file of a warehouse. The module changes only cnCode and
-// newVatCode; every other byte is kept as read.
-struct ProductRecord {
-  unsigned char host0[2];
-  char name[121];     // bytes 2..122; a name without its zero byte ends at byte 122
-  char barcode[405];  // from byte 123; a barcode without its zero byte runs on to the record's end
-  char cnCode[CN_CODE_SIZE];  // at most 14 characters
-  unsigned char host543[164];
-  le16 newVatCode;  // host VAT code of the new rate
-  unsigned char host709[313];
-  le16 productNo;  // links the product to its additional codes
-};
-static_assert(sizeof(ProductRecord) == PRODUCT_RECORD_SIZE);
-static_assert(alignof(ProductRecord) == 1);
-static_assert(offsetof(ProductRecord, name) == 2);
-static_assert(offsetof(ProductRecord, barcode) == 123);
-static_assert(offsetof(ProductRecord, cnCode) == 528);
-static_assert(offsetof(ProductRecord, newVatCode) == 707);
-static_assert(offsetof(ProductRecord, productNo) == 1022);
-
-// How far a text field may run when it has no zero byte of its own.
-enum {
-  PRODUCT_NAME_LIMIT = 121,                           // the name ends at byte 122
-  PRODUCT_BARCODE_LIMIT = PRODUCT_RECORD_SIZE - 123,  // the barcode at the record's end
-};
-
-// One record of host table 117, the additional barcodes of all warehouses.
-struct ExtraCodeRecord {
-  char code[140];  // zero-terminated; a code without its zero byte runs on to the record's end
-  les16 warehouse;
-  le16 productNo;  // 0: the code belongs to no product
-};
-static_assert(sizeof(ExtraCodeRecord) == EXTRA_CODE_RECORD_SIZE);
-static_assert(alignof(ExtraCodeRecord) == 1);
-static_assert(offsetof(ExtraCodeRecord, code) == 0);
-static_assert(offsetof(ExtraCodeRecord, warehouse) == 140);
-static_assert(offsetof(ExtraCodeRecord, productNo) == 142);
-
-enum { EXTRA_CODE_LIMIT = EXTRA_CODE_RECORD_SIZE };  // the code may run to the record's end
 
 // --- The command's state -------------------------------------------------------------------------
 

@@ -1,10 +1,11 @@
 // The change report: one line per reported entry, in the order of the rate file, then a summary.
 #include "vatupdate/report.h"
 
-#include "binding/host.h"
+#include "host/calls.h"
 #include "common/mazovia.h"
+#include "host/codes.h"
+#include "host/messages.h"
 #include "vatupdate/extracodes.h"
-#include "vatupdate/menu.h"
 #include "vatupdate/ratefile.h"
 
 namespace {
@@ -27,9 +28,10 @@ void writeRateLine(void* file, const RateEntry& entry) {
 }  // namespace
 
 void writeChangeReport() {
-  host::showMessage(MZ("uwaga"), MZ("Proszę czekać. Tworzenie raportu."), 0x200);
+  host::showMessage(MZ("uwaga"), MZ("Proszę czekać. Tworzenie raportu."), MESSAGE_WAIT);
   ReportCounts counts = {0, 0, 0, 0, 0};
-  void* file = host::openTextFile(MZ(REPORT_FILE_NAME), MZ("wt"), 0x40, 0, -1);
+  void* file =
+      host::openTextFile(MZ(REPORT_FILE_NAME), MZ("wt"), TEXT_FILE_SHARE, 0, TEXT_FILE_WAIT);
 
   for (int32_t i = 0; i < rateList.count; ++i) {
     if (host::stopRequested()) break;
@@ -68,6 +70,7 @@ void writeChangeReport() {
          "sama stawka VAT:\t\x02%d\nTowary, którym ustalono nową stawkę VAT:\t\x02%d\n\n\x02UWAGA:"
          "\n\nTeraz należy wejść do każdego magazynu i użyć opcji \x02"
          "Ctrl-K\x01\n(należy to wykonać w przeddzień zmiany stawek VAT)"),
-      1, counts.read, counts.invalid, counts.unidentified, counts.sameRate, counts.newRate);
+      MESSAGE_NOTICE, counts.read, counts.invalid, counts.unidentified, counts.sameRate,
+      counts.newRate);
   host::showTextFile(MZ(REPORT_FILE_NAME));
 }

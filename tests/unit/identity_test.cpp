@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/module.h"
+#include "host/attach.h"
+#include "identity/identity.h"
 #include "support/plugin_fixture.h"
 
 using testing_support::PluginTest;
@@ -35,7 +36,8 @@ class RenamedModule {
 
 class IdentityTest : public PluginTest {
  protected:
-  ModuleState& state() { return *sym<ModuleState*>("moduleState"); }
+  ModuleIdentity& identity() { return *sym<ModuleIdentity*>("moduleIdentity"); }
+  HostAttachment& attachment() { return *sym<HostAttachment*>("hostAttachment"); }
 
   bool loadFrom(const std::string& path) {
     std::string error;
@@ -53,12 +55,12 @@ class IdentityTest : public PluginTest {
 
 TEST_F(IdentityTest, AttachRecordsHandlePathAndFindsTheHostAndItsCallbacks) {
   ASSERT_TRUE(load());
-  EXPECT_EQ(state().ownModule, plugin->handle());
-  EXPECT_STREQ(state().modulePath, VATUPDATE_PLUGIN);
-  EXPECT_STREQ(state().moduleFileName, fs::path(VATUPDATE_PLUGIN).filename().c_str());
-  EXPECT_NE(state().hostModule, nullptr);
-  EXPECT_EQ(reinterpret_cast<void*>(state().hostCallback), velkar::hostExportFor(30006));
-  EXPECT_EQ(reinterpret_cast<void*>(state().ordinal30007), velkar::hostExportFor(30007));
+  EXPECT_EQ(identity().ownModule, plugin->handle());
+  EXPECT_STREQ(identity().modulePath, VATUPDATE_PLUGIN);
+  EXPECT_STREQ(identity().moduleFileName, fs::path(VATUPDATE_PLUGIN).filename().c_str());
+  EXPECT_NE(attachment().hostModule, nullptr);
+  EXPECT_EQ(reinterpret_cast<void*>(attachment().hostCallback), velkar::hostExportFor(30006));
+  EXPECT_EQ(reinterpret_cast<void*>(attachment().ordinal30007), velkar::hostExportFor(30007));
   // Attach comes before the binding: the host module first, then 30006 and 30007.
   const auto lookUps = velkar::callsOf("GetProcAddress");
   ASSERT_GE(lookUps.size(), 2u);
@@ -69,19 +71,19 @@ TEST_F(IdentityTest, AttachRecordsHandlePathAndFindsTheHostAndItsCallbacks) {
 TEST_F(IdentityTest, HostWithoutCallbackOrdinalLeavesTheCallbackNullAndStillLoads) {
   velkar::host().config.leftOut = {30006, 30007};
   ASSERT_TRUE(load());
-  EXPECT_EQ(state().hostCallback, nullptr);
-  EXPECT_EQ(state().ordinal30007, nullptr);
+  EXPECT_EQ(attachment().hostCallback, nullptr);
+  EXPECT_EQ(attachment().ordinal30007, nullptr);
   EXPECT_TRUE(velkar::host().messageBoxes.empty());
 }
 
 TEST_F(IdentityTest, SecondAttachLooksUpNothingAgain) {
   ASSERT_TRUE(load());
-  const ModuleState before = state();
+  const HostAttachment before = attachment();
   velkar::host().journal.clear();
   sym<void (*)()>("_Z10attachHostv")();
   EXPECT_TRUE(velkar::host().journal.empty());
-  EXPECT_EQ(state().hostModule, before.hostModule);
-  EXPECT_EQ(state().hostCallback, before.hostCallback);
+  EXPECT_EQ(attachment().hostModule, before.hostModule);
+  EXPECT_EQ(attachment().hostCallback, before.hostCallback);
 }
 
 TEST_F(IdentityTest, NotificationsOtherThanProcessAttachDoNothing) {
@@ -89,7 +91,7 @@ TEST_F(IdentityTest, NotificationsOtherThanProcessAttachDoNothing) {
   auto dllMain = sym<int(__attribute__((stdcall))*)(void*, unsigned, void*)>("DllMain");
   for (unsigned reason : {0u, 2u, 3u}) EXPECT_EQ(dllMain(plugin->handle(), reason, nullptr), 1);
   EXPECT_TRUE(velkar::host().journal.empty());
-  EXPECT_EQ(state().ownModule, nullptr);
+  EXPECT_EQ(identity().ownModule, nullptr);
 }
 
 TEST_F(IdentityTest, FileNameIsTheTextAfterTheLastBackslashThenAfterTheLastSlash) {
@@ -105,8 +107,8 @@ TEST_F(IdentityTest, FileNameIsTheTextAfterTheLastBackslashThenAfterTheLastSlash
   for (const auto& c : cases) {
     RenamedModule copy(c.name);
     ASSERT_TRUE(loadFrom(copy.path()));
-    EXPECT_STREQ(state().modulePath, copy.path().c_str());
-    EXPECT_STREQ(state().moduleFileName, c.fileName) << c.name;
+    EXPECT_STREQ(identity().modulePath, copy.path().c_str());
+    EXPECT_STREQ(identity().moduleFileName, c.fileName) << c.name;
     plugin.reset();
   }
 }
@@ -117,7 +119,7 @@ TEST_F(IdentityTest, ForwardSlashesAfterTheLastBackslashAreCutAsWell) {
   fs::create_directories(inner);
   fs::copy_file(VATUPDATE_PLUGIN, inner / "c.so");
   ASSERT_TRUE(loadFrom((inner / "c.so").string()));
-  EXPECT_STREQ(state().moduleFileName, "c.so");
+  EXPECT_STREQ(identity().moduleFileName, "c.so");
 }
 
 TEST_F(IdentityTest, PathWithoutSeparatorIsTheFileNameItself) {
@@ -127,14 +129,14 @@ TEST_F(IdentityTest, PathWithoutSeparatorIsTheFileNameItself) {
   const bool loaded = loadFrom("bare.so");
   fs::current_path(cwd);
   ASSERT_TRUE(loaded);
-  EXPECT_STREQ(state().modulePath, "bare.so");
-  EXPECT_EQ(state().moduleFileName, state().modulePath);
+  EXPECT_STREQ(identity().modulePath, "bare.so");
+  EXPECT_EQ(identity().moduleFileName, identity().modulePath);
 }
 
 TEST_F(IdentityTest, UnreadableModulePathGivesAnEmptyFileName) {
   velkar::host().config.moduleFileNameFails = true;
   ASSERT_TRUE(load());
-  EXPECT_STREQ(state().moduleFileName, "");
+  EXPECT_STREQ(identity().moduleFileName, "");
 }
 
 TEST_F(IdentityTest, FindLastCharComparesBytesUnsigned) {

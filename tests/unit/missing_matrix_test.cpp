@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "binding/host_list.h"
+#include "host/host_list.h"
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
 #include "velkar/shop.h"

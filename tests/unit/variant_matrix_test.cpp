@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "binding/host_list.h"
+#include "host/host_list.h"
 #include "plugin/platform/platform.h"
 #include "support/plugin_fixture.h"
 #include "vatupdate_support.h"

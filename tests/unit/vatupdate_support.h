@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/plugin_fixture.h"
+#include "host/host_list.h"
 #include "vatupdate/records.h"
 #include "velkar/host.h"
 #include "velkar/shop.h"

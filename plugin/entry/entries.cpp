@@ -1,9 +1,12 @@
-#include "shell/entries.h"
+// The entry points by ordinal: start and stop, the notification after start-up, idle and the
+// signature; and the command record they hand to the host.
+#include "entry/entries.h"
 
-#include "binding/host.h"
-#include "shell/module.h"
-#include "shell/startup.h"
-#include "vatupdate/menu.h"
+#include "entry/menu.h"
+#include "host/attach.h"
+#include "host/calls.h"
+#include "identity/identity.h"
+#include "startup/startup.h"
 #include "vatupdate/command.h"
 
 const CommandRecord commandRecord = {COMMAND_TAG, MZ(MODULE_TITLE_UTF8), COMMAND_ID,
@@ -14,7 +17,7 @@ int pluginStart(HostCallback callback, char* titleBuffer) {
     host::unregisterCommand(static_cast<uint16_t>(COMMAND_ID));
     return 0;
   }
-  moduleState.hostCallback = callback;
+  hostAttachment.hostCallback = callback;
   if (titleBuffer) copyTitle(titleBuffer);
   host::registerCommand(&commandRecord);
   return checkRecordSizes();

@@ -2,7 +2,7 @@
 // indirect jump through its slot in the host-function table.
 #pragma once
 
-#include "binding/host_list.h"
+#include "host/host_list.h"
 
 namespace host {
 

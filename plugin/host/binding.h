@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "binding/host_list.h"
+#include "host/host_list.h"
 
 // An entry is an ordinal (below 0x10000) or the address of a zero-terminated function name.
 typedef uintptr_t HostEntryRef;

@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "shell/table_descriptor.h"
+#include "host/tables.h"
 
 // A record of a host table as it stands in the host's record buffer. Only its first `size` bytes
 // exist: the table's record size, never more than the layout the module knows. A field that does
@@ -28,13 +28,6 @@ inline uint16_t recordField16(const HostRecord& record, int offset) {
 // Copies a text field into out (room for limit + 1 bytes): at most limit bytes, up to its zero
 // byte and never past the end of the record; out always ends with a zero byte.
 int recordText(const HostRecord& record, int offset, int limit, char* out);
-
-// The cursor block the host fills on openTableCursor (the caller's), and where the number of
-// records stands in it after a successful open.
-enum { TABLE_CURSOR_SIZE = 188, TABLE_CURSOR_RECORD_COUNT = 116 };
-
-// The kind of progress display the command's passes show.
-enum { PROGRESS_KIND = 238 };
 
 // What a pass hands to its visitor for each record read.
 struct TableVisit {

@@ -1,8 +1,9 @@
-#include "binding/binding.h"
+#include "host/binding.h"
 
-#include "binding/host.h"
+#include "host/calls.h"
 #include "common/mazovia.h"
-#include "shell/module.h"
+#include "host/attach.h"
+#include "identity/identity.h"
 
 // ---------------------------------------------------------------------------------------------
 // Entry routines, in assembly because they must not disturb a pending call.
@@ -162,7 +163,7 @@ static int slotIndexOf(void** slot) {
 
 static void* lookUp(HostEntryRef entry) {
   return reinterpret_cast<void*>(
-      GetProcAddress(moduleState.hostModule, reinterpret_cast<LPCSTR>(entry)));
+      GetProcAddress(hostAttachment.hostModule, reinterpret_cast<LPCSTR>(entry)));
 }
 
 void bindHostFunction(HostEntryRef entry, void** slot) {
@@ -246,7 +247,7 @@ int reportMissingEntry(HostEntryRef entry, const char* moduleName) {
   char moduleText[MODULE_PATH_SIZE];
   const char* moduleShown = moduleName;
   if (!moduleShown) {
-    const DWORD length = GetModuleFileNameA(moduleState.ownModule, moduleText, MODULE_PATH_SIZE);
+    const DWORD length = GetModuleFileNameA(moduleIdentity.ownModule, moduleText, MODULE_PATH_SIZE);
     if (length == 0) {
       lstrcpyA(moduleText, "<nieznany>");
     } else {

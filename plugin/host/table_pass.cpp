@@ -1,10 +1,11 @@
 // One pass over a host table: open, take the record buffer, read with progress and stop, close.
-#include "vatupdate/table_pass.h"
+#include "host/table_pass.h"
 
 #include <string.h>
 
-#include "binding/host.h"
+#include "host/calls.h"
 #include "common/bytes.h"
+#include "host/codes.h"
 
 int recordText(const HostRecord& record, int offset, int limit, char* out) {
   int n = 0;

@@ -1,13 +1,13 @@
 // Compatibility checks and start-up diagnostics: the record sizes of the two host tables the
 // module works on, the version chain (build dates, the host's own check, the interface level,
 // the table sizes) and the one message that explains a failed start.
-#include "shell/startup.h"
+#include "startup/startup.h"
 
-#include "binding/binding.h"
-#include "binding/host.h"
 #include "common/mazovia.h"
-#include "shell/module.h"
-#include "shell/table_descriptor.h"
+#include "host/attach.h"
+#include "host/binding.h"
+#include "host/calls.h"
+#include "identity/identity.h"
 
 TableDescriptor* productTable = nullptr;
 TableDescriptor* extraCodeTable = nullptr;
@@ -116,11 +116,6 @@ int registerTableSizes() {
   return count;
 }
 
-// The module file name for the texts; empty before the attach step has recorded it.
-static const char* fileNameText() {
-  return moduleState.moduleFileName ? moduleState.moduleFileName : "";
-}
-
 int reportTableSizes(char* buffer) {
   buffer[0] = 0;
   if (!mismatchList) return 0;
@@ -129,7 +124,7 @@ int reportTableSizes(char* buffer) {
                    MZ("Rozmiary rekordów niektórych tabel nie zgadzają się\n"
                       "między programem a wtyczką '%s' (moduł '%s'):\n\n"
                       "\x01tl18l33\x01TABELA\tWE WTYCZCE\tW PROGRAMIE\n"),
-                   moduleTitle(), fileNameText());
+                   moduleTitle(), moduleFileNameText());
   for (const TableSizeRecord* r = mismatchList; r; r = r->next) {
     out += wsprintfA(out, "\x01tp25p40\x01%s\t%d\t", r->name, static_cast<int>(r->expectedSize));
     if (r->hostSize == 0)
@@ -137,7 +132,7 @@ int reportTableSizes(char* buffer) {
     else
       out += wsprintfA(out, "%d\n", static_cast<int>(r->hostSize));
   }
-  wsprintfA(out, MZ("\nModuł \x02%s\x01\nNIE zostanie załadowany!"), fileNameText());
+  wsprintfA(out, MZ("\nModuł \x02%s\x01\nNIE zostanie załadowany!"), moduleFileNameText());
   return -1;
 }
 
@@ -159,7 +154,8 @@ int compareBuildDates(uint32_t hostDate, uint32_t moduleDate, int mode, char* bu
   if (buffer) buffer[0] = 0;
   if (moduleDate == FORBIDDEN_MODULE_DATE) {
     if (buffer)
-      wsprintfA(buffer, MZ("Ładowanie tej wersji modułu '%s'\njest zabronione!"), fileNameText());
+      wsprintfA(buffer, MZ("Ładowanie tej wersji modułu '%s'\njest zabronione!"),
+                moduleFileNameText());
     return -1;
   }
   if (mode == 0 ? hostDate >= moduleDate : hostDate == moduleDate) return 0;
@@ -167,8 +163,8 @@ int compareBuildDates(uint32_t hostDate, uint32_t moduleDate, int mode, char* bu
     wsprintfA(buffer,
               MZ("Moduł '%s' pochodzi z dnia %02d.%02d.%04d r.\a program z dnia %02d.%02d.%04d "
                  "r.\nJest zatem nowszy niż program, dlatego nie zostanie załadowany!"),
-              fileNameText(), dateDay(moduleDate), dateMonth(moduleDate), dateYear(moduleDate),
-              dateDay(hostDate), dateMonth(hostDate), dateYear(hostDate));
+              moduleFileNameText(), dateDay(moduleDate), dateMonth(moduleDate),
+              dateYear(moduleDate), dateDay(hostDate), dateMonth(hostDate), dateYear(hostDate));
   return -1;
 }
 
@@ -176,7 +172,7 @@ int checkVersion() {
   const uint32_t moduleDate = host::buildDate(MODULE_BUILD_DATE_TEXT);
   const uint32_t hostDate = host::buildDate(nullptr);
   if (compareBuildDates(hostDate, moduleDate, 0, nullptr) != 0) return -1;
-  if (host::checkModule(moduleState.ownModule, nullptr, 0) != 0) return -1;
+  if (host::checkModule(moduleIdentity.ownModule, nullptr, 0) != 0) return -1;
   if (host::interfaceLevel() != REQUIRED_INTERFACE_LEVEL) return -1;
   if (registerTableSizes() != 0) return -1;
   return 0;
@@ -186,11 +182,9 @@ int checkVersion() {
 // The start-up failure message.
 // ---------------------------------------------------------------------------------------------
 
-enum : int { MESSAGE_CODE = 30000 };
-enum : unsigned { MESSAGE_FLAGS = 0xF001, MESSAGE_TAG = 0x6E2E };
-
 static void showStop(const char* text) {
-  host::showFormattedCoded(MESSAGE_CODE, MZ("STOP!!!"), "%s", MESSAGE_FLAGS, MESSAGE_TAG, text);
+  host::showFormattedCoded(STOP_MESSAGE_CODE, MZ("STOP!!!"), "%s", STOP_MESSAGE_FLAGS,
+                           STOP_MESSAGE_TAG, text);
 }
 
 void showStartupFailure() {
@@ -198,7 +192,7 @@ void showStartupFailure() {
 
   // A host without ordinal 30006 that has not handed a callback to entry 30001 yet has nothing
   // to be told.
-  if (moduleState.hostCallback) moduleState.hostCallback(1, -1);
+  if (hostAttachment.hostCallback) hostAttachment.hostCallback(1, -1);
   message[0] = 0;
 
   if (missingFeatures != 0) {
@@ -212,23 +206,24 @@ void showStartupFailure() {
     showStop(message);
     return;
   }
-  if (host::checkModule(moduleState.ownModule, message, DIAGNOSTIC_TEXT_SIZE) != 0) {
+  if (host::checkModule(moduleIdentity.ownModule, message, DIAGNOSTIC_TEXT_SIZE) != 0) {
     message[DIAGNOSTIC_TEXT_SIZE - 1] = 0;  // whatever the host wrote, the text ends here
     showStop(message);
     return;
   }
   if (checkVersion() != 0) {
-    host::showFormattedCoded(MESSAGE_CODE, MZ("STOP!!!"),
+    host::showFormattedCoded(STOP_MESSAGE_CODE, MZ("STOP!!!"),
                              MZ("Moduł \"%s\" i program występują w różnych wersjach!\n\n"
                                 "Został zakualizowany tylko program albo tylko moduł,\n"
                                 "a nie oba jednocześnie! Aby naprawić tę sytuację\n"
                                 "zainstaluj aktualizację programu wraz z modułem \"%s\".\n\n"
                                 "MODUŁ NIE ZOSTANIE ZAŁADOWANY!!!\n"),
-                             MESSAGE_FLAGS, MESSAGE_TAG, fileNameText(), fileNameText());
+                             STOP_MESSAGE_FLAGS, STOP_MESSAGE_TAG, moduleFileNameText(),
+                             moduleFileNameText());
     return;
   }
   host::showFormatted(MZ("STOP!!!"),
                       MZ("Moduł \"%s\" nie został poprawnie zainicjowany,\n"
                          "więc NIE BĘDZIE AKTYWNY!"),
-                      MESSAGE_FLAGS, MESSAGE_TAG, fileNameText());
+                      STOP_MESSAGE_FLAGS, STOP_MESSAGE_TAG, moduleFileNameText());
 }
