@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "bench/shopgen.h"
+#include "internals/internals.h"
 #include "velkar/host.h"
 #include "velkar/host_functions.h"
 #include "velkar/loader.h"
@@ -106,8 +107,11 @@ bool Runner::command(const fs::path& shop, const fs::path& pristine, int format,
   }
   auto start = reinterpret_cast<StartEntry>(plugin->entry(30001));
   auto notify = reinterpret_cast<NotifyEntry>(plugin->entry(30008));
-  auto* control = static_cast<MatchingControl*>(plugin->symbol("vatMatchingControl"));
-  auto** slots = static_cast<void**>(plugin->symbol("velkarHostSlots"));
+  auto internals =
+      reinterpret_cast<ModuleInternalsFunction>(plugin->symbol(MODULE_INTERNALS_SYMBOL));
+  const ModuleInternals* module = internals ? internals() : nullptr;
+  MatchingControl* control = module ? module->matchingControl : nullptr;
+  void** slots = module ? module->hostSlots : nullptr;
   char title[64] = {0};
   if (!start || !notify || !control || !slots || start(&velkar::fn::hostCallback, title) != 0) {
     error = "the module did not start";

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
+#include "internals/internals.h"
 #include "velkar/host.h"
 #include "velkar/loader.h"
 
@@ -31,12 +33,23 @@ class PluginTest : public ::testing::Test {
     return plugin && plugin->attach();
   }
 
-  // An internal function or variable of the loaded module.
-  template <typename T>
-  T sym(const char* name) {
-    void* address = plugin->symbol(name);
-    if (!address) ADD_FAILURE() << "no symbol " << name;
-    return reinterpret_cast<T>(address);
+  // The loaded copy's internal functions and state, typed (plugin/internals/internals.h). Every
+  // entry must be filled.
+  const ModuleInternals& internals() {
+    static const ModuleInternals none{};
+    auto get =
+        plugin ? reinterpret_cast<ModuleInternalsFunction>(plugin->symbol(MODULE_INTERNALS_SYMBOL))
+               : nullptr;
+    const ModuleInternals* table = get ? get() : nullptr;
+    if (!table) {
+      ADD_FAILURE() << "the module has no " MODULE_INTERNALS_SYMBOL;
+      return none;
+    }
+    void* entries[MODULE_INTERNALS_COUNT];
+    std::memcpy(entries, table, sizeof entries);
+    for (int i = 0; i < MODULE_INTERNALS_COUNT; ++i)
+      if (!entries[i]) ADD_FAILURE() << "entry " << i << " of the module's internals is empty";
+    return *table;
   }
 
   std::unique_ptr<velkar::PluginModule> plugin;

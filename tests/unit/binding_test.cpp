@@ -108,21 +108,24 @@ const unsigned kBoxStyle = 0x2012;
 
 class BindingTest : public PluginTest {
  protected:
-  void** slots() { return sym<void**>("velkarHostSlots"); }
+  void** slots() { return internals().hostSlots; }
   void* slot(int ordinal) { return slots()[placeOf(ordinal)]; }
-  int32_t ignoreAllMissing() { return *sym<int32_t*>("ignoreAllMissing"); }
-  uint32_t missingFeatures() { return *sym<uint32_t*>("missingFeatures"); }
+  int32_t ignoreAllMissing() { return *internals().ignoreAllMissing; }
+  uint32_t missingFeatures() { return *internals().missingFeatures; }
+  // A host function's call entry: an exported C name of its own.
   void* callEntry(const char* name) {
-    return sym<void*>(("velkarHost_" + std::string(name)).c_str());
+    void* entry = plugin->symbol(("velkarHost_" + std::string(name)).c_str());
+    if (!entry) ADD_FAILURE() << "no call entry velkarHost_" << name;
+    return entry;
   }
-  void* const* fallbackStubs() { return sym<void* const*>("fallbackStubs"); }
+  void* const* fallbackStubs() { return internals().fallbackStubs; }
 
   // A fresh module attached to the host as process attach does it, but with no host function
   // bound yet: every slot still at its first-call entry.
   void openAttachedUnbound() {
     open();
-    sym<void (*)(void*)>("_Z16recordModuleNamePv")(plugin->handle());
-    sym<void (*)()>("_Z10attachHostv")();
+    internals().recordModuleName(plugin->handle());
+    internals().attachHost();
   }
 
   void leaveOut(std::initializer_list<int> ordinals) {
@@ -315,7 +318,7 @@ TEST_F(BindingTest, FallbackForANamedEntryFollowsItsLastAtSuffix) {
       {"Function@0", 0},  {"Function", 0},        {"Function@x12", 0}, {"Function@", 0},
       {"Fn@1@8", 2},      {"Fn@99999999999", -1},
   };
-  auto choose = sym<void (*)(uintptr_t, void**)>("_Z14chooseFallbackjPPv");
+  auto choose = internals().chooseFallback;
   for (const NameCase& c : cases) {
     void* mine = reinterpret_cast<void*>(0x5A5A5A5A);
     choose(reinterpret_cast<uintptr_t>(c.name), &mine);
@@ -330,7 +333,7 @@ TEST_F(BindingTest, FallbackForAnOrdinalFollowsItsLastTwoDigits) {
     int stub;
   } cases[] = {{52224, 6},  {52299, 0},  {52200, 0},  {52256, 14}, {52204, 1},
                {52258, -1}, {52260, -1}, {52281, -1}, {52286, -1}, {52264, -1}};
-  auto choose = sym<void (*)(uintptr_t, void**)>("_Z14chooseFallbackjPPv");
+  auto choose = internals().chooseFallback;
   for (const auto& c : cases) {
     void* mine = reinterpret_cast<void*>(0x5A5A5A5A);
     choose(c.ordinal, &mine);

@@ -122,8 +122,7 @@ TEST_F(CommandTest, AFormatOutsideTheRadioGroupIsKeptSavedAndReadAsBarcodeAndRat
 TEST_F(CommandTest, TheHostReadsTheDialogDescriptionAsLaidOut) {
   velkar::dialog::DialogModel model;
   std::string error;
-  ASSERT_TRUE(
-      velkar::dialog::parseDialog(sym<const void*>("importDialogDescription"), 510, model, error))
+  ASSERT_TRUE(velkar::dialog::parseDialog(internals().importDialogDescription, 510, model, error))
       << error;
   EXPECT_EQ(model.size, 510u);
   EXPECT_EQ(model.frame.text, MZ("Wprowadź"));

@@ -66,7 +66,7 @@ TEST_F(EntriesTest, StartCopiesExactlyTheTitleRegistersTheCommandAndChecksTheTab
   const auto& h = velkar::host();
   ASSERT_EQ(h.commands.size(), 1u);
   const auto* record = static_cast<const unsigned char*>(h.commands[0]);
-  EXPECT_EQ(record, sym<const unsigned char*>("commandRecord"));
+  EXPECT_EQ(record, reinterpret_cast<const unsigned char*>(internals().commandRecord));
   const unsigned char tag[4] = {0x00, 0x00, 0x57, 0x40};
   EXPECT_EQ(std::memcmp(record, tag, 4), 0);
   const char* title;
@@ -76,7 +76,7 @@ TEST_F(EntriesTest, StartCopiesExactlyTheTitleRegistersTheCommandAndChecksTheTab
   EXPECT_EQ(record[10] | record[11] << 8, 0);
   void* routine;
   std::memcpy(&routine, record + 12, 4);
-  EXPECT_EQ(routine, sym<void*>("vatUpdateCommand"));
+  EXPECT_EQ(routine, reinterpret_cast<void*>(internals().vatUpdateCommand));
   uint32_t last;
   std::memcpy(&last, record + 16, 4);
   EXPECT_EQ(last, 0u);

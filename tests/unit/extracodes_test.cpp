@@ -99,7 +99,7 @@ TEST_F(ExtraCodesTest, WarehouseNumbersCompareAsSigned16Bits) {
   makeShop({{"N1", -1, 3}, {"P1", 1, 4}});
   buildExtraCodeIndex(-1);
   EXPECT_EQ(index(), (Strings{"N1/3/-1"}));
-  sym<void (*)()>("_Z21releaseExtraCodeIndexv")();
+  internals().releaseExtraCodeIndex();
   buildExtraCodeIndex(65535);  // not -1
   EXPECT_TRUE(index().empty());
   buildExtraCodeIndex(65537);  // not 1

@@ -36,8 +36,8 @@ class RenamedModule {
 
 class IdentityTest : public PluginTest {
  protected:
-  ModuleIdentity& identity() { return *sym<ModuleIdentity*>("moduleIdentity"); }
-  HostAttachment& attachment() { return *sym<HostAttachment*>("hostAttachment"); }
+  ModuleIdentity& identity() { return *internals().moduleIdentity; }
+  HostAttachment& attachment() { return *internals().hostAttachment; }
 
   bool loadFrom(const std::string& path) {
     std::string error;
@@ -80,7 +80,7 @@ TEST_F(IdentityTest, SecondAttachLooksUpNothingAgain) {
   ASSERT_TRUE(load());
   const HostAttachment before = attachment();
   velkar::host().journal.clear();
-  sym<void (*)()>("_Z10attachHostv")();
+  internals().attachHost();
   EXPECT_TRUE(velkar::host().journal.empty());
   EXPECT_EQ(attachment().hostModule, before.hostModule);
   EXPECT_EQ(attachment().hostCallback, before.hostCallback);
@@ -88,7 +88,7 @@ TEST_F(IdentityTest, SecondAttachLooksUpNothingAgain) {
 
 TEST_F(IdentityTest, NotificationsOtherThanProcessAttachDoNothing) {
   open();
-  auto dllMain = sym<int(__attribute__((stdcall))*)(void*, unsigned, void*)>("DllMain");
+  auto dllMain = internals().dllMain;
   for (unsigned reason : {0u, 2u, 3u}) EXPECT_EQ(dllMain(plugin->handle(), reason, nullptr), 1);
   EXPECT_TRUE(velkar::host().journal.empty());
   EXPECT_EQ(identity().ownModule, nullptr);
@@ -141,7 +141,7 @@ TEST_F(IdentityTest, UnreadableModulePathGivesAnEmptyFileName) {
 
 TEST_F(IdentityTest, FindLastCharComparesBytesUnsigned) {
   open();
-  auto findLast = sym<const char* (*)(const char*, int)>("_Z12findLastCharPKci");
+  auto findLast = internals().findLastChar;
   const char text[] =
       "a\xA7"
       "b\xA7"

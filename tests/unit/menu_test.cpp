@@ -142,8 +142,7 @@ TEST_F(MenuTest, HostThatLeavesTheValueAtZeroIsAskedAgainNextTime) {
 }
 
 TEST_F(MenuTest, AccessSettingForwardsEveryVariableArgumentAndTheHostsResult) {
-  auto access =
-      sym<int (*)(int, const char*, const char*, const char*, ...)>("_Z13accessSettingiPKcS0_S0_z");
+  auto access = internals().accessSetting;
   EXPECT_EQ(access(9, "Mirtal", "Path", "%s;%d;%c", "C:\\DANE\\x.csv", -7, 'Q'), 0);
   std::string stored;
   ASSERT_TRUE(velkar::settings::get("Mirtal", "Path", stored));
@@ -166,7 +165,7 @@ TEST_F(MenuTest, AccessSettingForwardsEveryVariableArgumentAndTheHostsResult) {
 }
 
 TEST_F(MenuTest, FormattedMessageGoesToTheMessageListWithItsArguments) {
-  auto show = sym<int (*)(const char*, const char*, int, ...)>("_Z20showFormattedMessagePKcS0_iz");
+  auto show = internals().showFormattedMessage;
   show("uwaga", "%s: %d z %d (%x)", 1, "Zmieniono", 12, 345, 0xABCu);
   const auto calls = velkar::callsOf("showMessageList");
   ASSERT_EQ(calls.size(), 1u);

@@ -90,10 +90,10 @@ TEST_P(MissingFunction, LoadsOnlyWithAFallbackAndThenRunsWithoutAnEmptySlot) {
     EXPECT_NE(box.text.find(std::to_string(f.ordinal)), std::string::npos) << box.text;
     EXPECT_EQ(box.style, 0x2012u);
   }
-  EXPECT_EQ(*sym<int32_t*>("ignoreAllMissing"), answer() == IGNORE ? 1 : 0);
+  EXPECT_EQ(*internals().ignoreAllMissing, answer() == IGNORE ? 1 : 0);
   EXPECT_EQ(lookUpsOf(f.ordinal), 1);
 
-  void** slots = sym<void**>("velkarHostSlots");
+  void** slots = internals().hostSlots;
   if (!expectLoad) {
     // The probes stop at the missing function; only the dialog's own look-up of recodeText may
     // come before its probe.
@@ -107,7 +107,7 @@ TEST_P(MissingFunction, LoadsOnlyWithAFallbackAndThenRunsWithoutAnEmptySlot) {
   }
 
   // Every slot holds the host's function, and the missing one its own fallback.
-  auto typedFallbackAt = sym<void* (*)(int)>("_Z15typedFallbackAti");
+  auto typedFallbackAt = internals().typedFallbackAt;
   const auto checkSlots = [&](const char* when) {
     for (const HostFunction& g : kHostFunctions) {
       void* expected =
@@ -116,7 +116,7 @@ TEST_P(MissingFunction, LoadsOnlyWithAFallbackAndThenRunsWithoutAnEmptySlot) {
     }
   };
   checkSlots("after the load");
-  EXPECT_NE(*sym<uint32_t*>("missingFeatures"), 0u);
+  EXPECT_NE(*internals().missingFeatures, 0u);
 
   // The handshake as the host runs it.
   char title[64] = {0};

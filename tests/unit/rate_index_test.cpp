@@ -267,9 +267,9 @@ class RateIndexTest : public vat_support::VatTest {
     velkar::host().journalEnabled = false;
   }
 
-  MatchingControl& control() { return *sym<MatchingControl*>("vatMatchingControl"); }
-  void releaseRateList() { sym<void (*)()>("_Z15releaseRateListv")(); }
-  void releaseExtraCodeIndex() { sym<void (*)()>("_Z21releaseExtraCodeIndexv")(); }
+  MatchingControl& control() { return *internals().matchingControl; }
+  void releaseRateList() { internals().releaseRateList(); }
+  void releaseExtraCodeIndex() { internals().releaseExtraCodeIndex(); }
 
   // Puts entries into the index as they stand, in host memory as the index's own block.
   void addDirectCodes(const std::vector<ExtraCodeEntry>& direct) {

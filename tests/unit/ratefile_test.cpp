@@ -72,7 +72,7 @@ TEST_F(RateFileTest, RateFormatsTakeTheLeadingDigitsOrAnExemptWordAndSkipTheRest
       EXPECT_EQ(e.matchCount.get() | e.changedCount.get() | e.unchangedCount.get(), 0);
       EXPECT_STREQ(e.cnCode, "");
     }
-    sym<void (*)()>("_Z15releaseRateListv")();
+    internals().releaseRateList();
   }
 }
 

@@ -61,18 +61,15 @@ class StartupTest : public PluginTest {
   }
 
   int compareBuildDates(uint32_t hostDate, uint32_t moduleDate, int mode, char* buffer) {
-    return sym<int (*)(uint32_t, uint32_t, int, char*)>("_Z17compareBuildDatesjjiPc")(
-        hostDate, moduleDate, mode, buffer);
+    return internals().compareBuildDates(hostDate, moduleDate, mode, buffer);
   }
-  int checkRecordSizes() { return sym<int (*)()>("_Z16checkRecordSizesv")(); }
-  int registerTableSizes() { return sym<int (*)()>("_Z18registerTableSizesv")(); }
-  int reportTableSizes(char* buffer) {
-    return sym<int (*)(char*)>("_Z16reportTableSizesPc")(buffer);
-  }
-  int checkVersion() { return sym<int (*)()>("_Z12checkVersionv")(); }
-  void showStartupFailure() { sym<void (*)()>("_Z18showStartupFailurev")(); }
-  void* productTable() { return *sym<void**>("productTable"); }
-  void* extraCodeTable() { return *sym<void**>("extraCodeTable"); }
+  int checkRecordSizes() { return internals().checkRecordSizes(); }
+  int registerTableSizes() { return internals().registerTableSizes(); }
+  int reportTableSizes(char* buffer) { return internals().reportTableSizes(buffer); }
+  int checkVersion() { return internals().checkVersion(); }
+  void showStartupFailure() { internals().showStartupFailure(); }
+  void* productTable() { return *internals().productTable; }
+  void* extraCodeTable() { return *internals().extraCodeTable; }
 
   // The tables asked for, in order.
   std::vector<std::string> tablesAsked() {
@@ -359,8 +356,8 @@ TEST_F(StartupFailureTest, FallbackInPlaceOfAHostFunctionIsReportedAsMissingFeat
 
 TEST_F(StartupFailureTest, FeatureWordUnknownBeforeTheBindingCompletes) {
   open();
-  sym<void (*)(void*)>("_Z16recordModuleNamePv")(plugin->handle());
-  sym<void (*)()>("_Z10attachHostv")();
+  internals().recordModuleName(plugin->handle());
+  internals().attachHost();
   showStartupFailure();
   EXPECT_EQ(messages(), std::vector<std::string>{coded("%s")});
   EXPECT_NE(shownText().find("cech 0xFFFFFFFF,"), std::string::npos);

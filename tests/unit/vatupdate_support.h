@@ -50,34 +50,23 @@ class VatTest : public testing_support::PluginTest {
   virtual std::string hostVariants() const { return ""; }
 
   // --- the module's state and functions ---
-  RateList& rates() { return *sym<RateList*>("rateList"); }
-  ExtraCodeIndex& extraCodes() { return *sym<ExtraCodeIndex*>("extraCodeIndex"); }
-  ImportDialogData& dialogData() { return *sym<ImportDialogData*>("importDialogData"); }
-  TableDescriptor*& productTable() { return *sym<TableDescriptor**>("productTable"); }
-  TableDescriptor*& extraCodeTable() { return *sym<TableDescriptor**>("extraCodeTable"); }
+  RateList& rates() { return *internals().rateList; }
+  ExtraCodeIndex& extraCodes() { return *internals().extraCodeIndex; }
+  ImportDialogData& dialogData() { return *internals().importDialogData; }
+  TableDescriptor*& productTable() { return *internals().productTable; }
+  TableDescriptor*& extraCodeTable() { return *internals().extraCodeTable; }
 
-  int readRateFile(const char* name, int format) {
-    return sym<int (*)(const char*, int)>("_Z12readRateFilePKci")(name, format);
-  }
-  int appendRate(const RateEntry* entry) {
-    return sym<int (*)(const RateEntry*)>("_Z10appendRatePK9RateEntry")(entry);
-  }
-  void buildExtraCodeIndex(int warehouse) {
-    sym<void (*)(int)>("_Z19buildExtraCodeIndexi")(warehouse);
-  }
-  void applyRates(int warehouse) { sym<void (*)(int)>("_Z10applyRatesi")(warehouse); }
-  RateEntry* findRateByCode(const char* code) {
-    return sym<RateEntry* (*)(const char*)>("_Z14findRateByCodePKc")(code);
-  }
-  RateEntry* findRateByName(const char* name) {
-    return sym<RateEntry* (*)(const char*)>("_Z14findRateByNamePKc")(name);
-  }
-  void writeChangeReport() { sym<void (*)()>("_Z17writeChangeReportv")(); }
+  int readRateFile(const char* name, int format) { return internals().readRateFile(name, format); }
+  int appendRate(const RateEntry* entry) { return internals().appendRate(entry); }
+  void buildExtraCodeIndex(int warehouse) { internals().buildExtraCodeIndex(warehouse); }
+  void applyRates(int warehouse) { internals().applyRates(warehouse); }
+  RateEntry* findRateByCode(const char* code) { return internals().findRateByCode(code); }
+  RateEntry* findRateByName(const char* name) { return internals().findRateByName(name); }
+  void writeChangeReport() { internals().writeChangeReport(); }
   int importDialogKeys(unsigned short key, unsigned short item) {
-    return sym<int(HOST_STDCALL*)(unsigned short, unsigned short)>("_Z16importDialogKeystt")(key,
-                                                                                             item);
+    return internals().importDialogKeys(key, item);
   }
-  void vatUpdateCommand() { sym<void(HOST_CDECL*)()>("vatUpdateCommand")(); }
+  void vatUpdateCommand() { internals().vatUpdateCommand(); }
 
   // Entry 30001 with a callback and a title buffer: the command is registered and the host's
   // table descriptors are recorded.
