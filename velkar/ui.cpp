@@ -109,9 +109,12 @@ const std::string& byteUtf8(unsigned char b) {
   return table[b];
 }
 
+// On a terminal, the frame (the text, a margin and an edge each side) stays one column short of
+// its width: a console that wraps as soon as its last column is written (the Windows console)
+// would otherwise leave an empty line under each line of the window.
 int maxTextWidth() {
   if (!outputIsTerminal()) return state().textWidth;
-  return std::max(20, terminalSize().first - 4);
+  return std::max(20, terminalSize().first - 5);
 }
 
 // Before any window is drawn, a progress line on the terminal gets its line end, and a dialog

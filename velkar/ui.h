@@ -114,8 +114,8 @@ struct FrameGlyphs {
 };
 const FrameGlyphs& frameGlyphs();
 
-// The width of a window's text when the output is not a terminal (default 76 columns; a
-// terminal's own width counts otherwise). At least 20.
+// The width of a window's text when the output is not a terminal (default 76 columns; on a
+// terminal, its width less 5, so that the frame ends one column short of the edge). At least 20.
 void setTextWidth(int columns);
 
 // Takes the first script line of a kind ("message", "dialog", "file", "warehouse", "stop-after")
