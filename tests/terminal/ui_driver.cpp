@@ -1,8 +1,9 @@
 // Drives the host's console UI on a real terminal, for the tmux test. With no argument: a message
 // window with emphasis and tab stops, a progress display run to its end, one stopped with Esc,
 // and the import dialog from its description record with a key handler like the module's.
-// "dialog": the import dialog alone. "warehouse DIR N...": the warehouse prompt in the shop
-// folder DIR, once for each number N passed in as the current warehouse.
+// "dialog": the import dialog alone; "message": a long message that asks OK or Cancel. "warehouse
+// DIR N...": the warehouse prompt in the shop folder DIR, once for each number N passed in as the
+// current warehouse.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -124,6 +125,16 @@ int main(int argc, char** argv) {
   velkar::ui::setInteractive(true);
   const std::string scenario = argc > 1 ? argv[1] : "";
   if (scenario == "dialog") return importDialog();
+  if (scenario == "message") {
+    const std::string text =
+        mz("Opcja umożliwia wczytanie nowych stawek VAT z pliku tekstowego.\n\nProgram po "
+           "wczytaniu danych z pliku wpisze je do pola 'nowa stawka VAT'. Stawki nie zostana "
+           "jednak zmieniona do chwili uruchomienia specjalnej opcji w przeddzień zmiany stawek "
+           "VAT.");
+    const int answer = velkar::fn::showMessage("uwaga", text.c_str(), 8);
+    std::printf("ANSWER 0x%04X\n", answer & 0xFFFF);
+    return 0;
+  }
   if (scenario == "warehouse" && argc > 2) {
     velkar::host().shopDir = argv[2];
     for (int i = 3; i < argc; ++i) {

@@ -4,8 +4,8 @@
 # stopped with Esc), and the import dialog (F3 through the key handler, typing into the input
 # line, a radio item, Enter to accept); then the editing of a text field (the first key replaces
 # the preset, the editing keys), the warehouse prompt (the number passed in, a warehouse without a
-# product file named, Esc for no choice), and the dialog in a narrower terminal and in one too
-# small for it.
+# product file named, Esc for no choice), the dialog in a narrower terminal and in one too small
+# for it, and a long message in the least terminal.
 set -u
 driver=$1
 if ! command -v tmux >/dev/null 2>&1; then
@@ -167,6 +167,17 @@ wait_for "─ Wprowadź ─"
 expect_framed
 keys F12
 wait_for "RESULT 0x5001 FILE=Nowe_stawki_VAT.csv"
+
+# A long message in the dialog's least terminal wraps inside its frame, one column short of the
+# edge.
+start message 66 20 message
+wait_for "[Enter OK]"
+[ "$(screen | grep -c '^┌─.*─┐$')" = 1 ] || fail "no whole top line of the frame"
+[ "$(screen | grep '^┌' | tr -d '\n' | wc -m)" -le 65 ] || fail "the top line is over 65 wide"
+[ "$(screen | grep -c '^│.*│$')" = "$(screen | grep -c '^│')" ] || fail "a line without its edge"
+[ "$(screen | grep -c '^└─*┘$')" = 1 ] || fail "no whole bottom line of the frame"
+keys F12
+wait_for "ANSWER 0x5001"
 
 # Started too small: the message at once, and Esc gives up the dialog.
 start small 60 18 dialog
