@@ -1247,7 +1247,10 @@ int readKey(bool reportResize) {
     if (!ReadConsoleInputW(inputHandle(), &r, 1, &got) || got == 0) return -1;
     if (r.EventType == WINDOW_BUFFER_SIZE_EVENT && reportResize) return KEY_RESIZE;
     const int key = consoleKey(r);
-    if (key == 3) std::exit(130);  // Ctrl-C, when the console hands it over as a key
+    if (key == 3) {  // Ctrl-C, when the console hands it over as a key
+      if (consoleSaved().saved) SetConsoleMode(inputHandle(), consoleSaved().mode);
+      std::exit(130);
+    }
     if (key != KEY_NONE) return key;
   }
 }
