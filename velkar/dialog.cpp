@@ -256,10 +256,8 @@ Session::Session(DialogModel model, DialogKeyHandler keys)
   fields_.resize(items.size());
   groupOfItem_.assign(items.size(), -1);
   for (size_t i = 0; i < items.size(); ++i) {
-    if (items[i].type == ITEM_INPUT) {
-      fields_[i].text = items[i].text.substr(0, items[i].maxLength);
-      fields_[i].cursor = fields_[i].text.size();
-    }
+    if (items[i].type == ITEM_INPUT)
+      fields_[i].edit = ui::LineEdit(items[i].text, items[i].maxLength);
     if (items[i].type != ITEM_RADIO) continue;
     const bool bound = items[i].flags & FLAG_DATA;
     size_t last = i;
@@ -288,10 +286,13 @@ void Session::load(const void* data) {
       const void* zero = std::memchr(d + b.offset, 0, max);
       const size_t length = zero ? static_cast<const unsigned char*>(zero) - (d + b.offset) : max;
       setInputText(b.first, std::string(reinterpret_cast<const char*>(d + b.offset), length));
+      // The text the dialog opens with is selected.
+      if (!loaded_) fields_[b.first].edit.set(fields_[b.first].edit.text, true);
     } else {
       setRadioValue(b.first, static_cast<int16_t>(get16(d + b.offset)));
     }
   }
+  loaded_ = true;
 }
 
 void Session::store(void* data) const {
@@ -299,7 +300,7 @@ void Session::store(void* data) const {
   unsigned char* d = static_cast<unsigned char*>(data);
   for (const Binding& b : bindings_) {
     if (b.kind == Binding::INPUT) {
-      const std::string& text = fields_[b.first].text;
+      const std::string& text = fields_[b.first].edit.text;
       std::memset(d + b.offset, 0, b.size);
       std::memcpy(d + b.offset, text.data(), std::min(text.size(), b.size - 1));
     } else {
@@ -317,19 +318,27 @@ bool Session::focusable(size_t item) const {
 
 bool Session::setFocus(int item) {
   if (item < 0 || item >= static_cast<int>(model_.items.size())) return false;
-  focus_ = item;
+  focusTo(item);
   return true;
 }
 
+void Session::focusTo(int item) {
+  focus_ = item;
+  const size_t i = static_cast<size_t>(item);
+  if (model_.items[i].type == ITEM_INPUT) fields_[i].edit.set(fields_[i].edit.text, true);
+}
+
 std::string Session::inputText(size_t item) const {
-  return item < fields_.size() ? fields_[item].text : std::string();
+  return item < fields_.size() ? fields_[item].edit.text : std::string();
+}
+
+bool Session::inputSelected(size_t item) const {
+  return item < fields_.size() && fields_[item].edit.selected;
 }
 
 void Session::setInputText(size_t item, std::string text) {
   if (item >= fields_.size() || model_.items[item].type != ITEM_INPUT) return;
-  text.resize(std::min<size_t>(text.size(), model_.items[item].maxLength));
-  fields_[item].text = std::move(text);
-  fields_[item].cursor = fields_[item].text.size();
+  fields_[item].edit.set(std::move(text), false);
   fields_[item].scroll = 0;
 }
 
@@ -358,7 +367,7 @@ void Session::moveFocus(int direction) {
   for (int step = 1; step <= n; ++step) {
     const int i = ((focus_ + direction * step) % n + n) % n;
     if (focusable(static_cast<size_t>(i))) {
-      focus_ = i;
+      focusTo(i);
       return;
     }
   }
@@ -384,34 +393,6 @@ std::optional<int> Session::press(size_t button, bool byHotKey) {
   return std::nullopt;
 }
 
-void Session::editInput(size_t item, int key) {
-  Field& f = fields_[item];
-  const size_t max = model_.items[item].maxLength;
-  switch (key) {
-    case ui::KEY_BACKSPACE:
-      if (f.cursor > 0) f.text.erase(--f.cursor, 1);
-      break;
-    case ui::KEY_DELETE:
-      if (f.cursor < f.text.size()) f.text.erase(f.cursor, 1);
-      break;
-    case ui::KEY_LEFT:
-      if (f.cursor > 0) --f.cursor;
-      break;
-    case ui::KEY_RIGHT:
-      if (f.cursor < f.text.size()) ++f.cursor;
-      break;
-    case ui::KEY_HOME:
-      f.cursor = 0;
-      break;
-    case ui::KEY_END:
-      f.cursor = f.text.size();
-      break;
-    default:
-      if ((key & 0xFF) >= 0x20 && f.text.size() < max)
-        f.text.insert(f.cursor++, 1, static_cast<char>(key & 0xFF));
-  }
-}
-
 std::optional<int> Session::handleKey(int key) {
   if (offer(key, focus_) == -2) return std::nullopt;
   const auto& items = model_.items;
@@ -425,7 +406,7 @@ std::optional<int> Session::handleKey(int key) {
         key == ui::altKey(static_cast<char>(label.hotKey))) {
       for (size_t j = i + 1; j < items.size(); ++j)
         if (focusable(j)) {
-          focus_ = static_cast<int>(j);
+          focusTo(static_cast<int>(j));
           break;
         }
       return std::nullopt;
@@ -457,7 +438,7 @@ std::optional<int> Session::handleKey(int key) {
   } else if (key == ui::KEY_DOWN) {
     moveFocus(1);
   } else if (type == ITEM_INPUT) {
-    editInput(focus, key);
+    fields_[focus].edit.handle(key);
   } else if (key == ui::KEY_LEFT || key == ui::KEY_RIGHT) {
     moveFocus(key == ui::KEY_LEFT ? -1 : 1);
   }
@@ -510,7 +491,8 @@ std::vector<ui::Line> Session::render(ui::Style style, bool showFocus) const {
       }
       case ITEM_RADIO: {
         const int index = static_cast<int>(i - groups_[*groupOf(i)].first);
-        ui::Line line = ui::plainLine(radioValue(i) == index ? "(•) " : "( ) ");
+        ui::Line line = ui::plainLine(
+            radioValue(i) == index ? "(" + std::string(ui::frameGlyphs().chosen) + ") " : "( ) ");
         const ui::Line text = ui::layoutText(item.text, options).front();
         line.insert(line.end(), text.begin(), text.end());
         put(canvas, row, col, line, width, mark);
@@ -526,17 +508,22 @@ std::vector<ui::Line> Session::render(ui::Style style, bool showFocus) const {
       }
       case ITEM_INPUT: {
         // "[" text "]" and one column of space: the text shows width - 3 columns, scrolled so
-        // that the cursor stays in sight.
+        // that the cursor stays in sight. The focused field is underlined, its selected text in
+        // reverse video.
         const Field& f = fields_[i];
+        const ui::LineEdit& e = f.edit;
         const size_t visible = static_cast<size_t>(std::max(1, width - 3));
         size_t scroll = f.scroll;
-        if (f.cursor < scroll) scroll = f.cursor;
-        if (f.cursor >= scroll + visible) scroll = f.cursor - visible + 1;
+        if (e.cursor < scroll) scroll = e.cursor;
+        if (e.cursor >= scroll + visible) scroll = e.cursor - visible + 1;
         ui::Line line = ui::plainLine("[");
         ui::Line text =
-            ui::plainLine(ui::hostToUtf8(f.text.substr(std::min(scroll, f.text.size()))));
+            ui::plainLine(ui::hostToUtf8(e.text.substr(std::min(scroll, e.text.size()))));
+        const size_t filled = std::min(text.size(), visible);
         text.resize(visible, ui::Cell{" ", 0});
-        for (auto& cell : text) cell.attr |= mark;
+        if (focused)
+          for (size_t c = 0; c < text.size(); ++c)
+            text[c].attr |= ui::ATTR_UNDERLINE | (e.selected && c < filled ? ui::ATTR_REVERSE : 0);
         line.insert(line.end(), text.begin(), text.end());
         line.push_back(ui::Cell{"]", 0});
         put(canvas, row, col, line, width);
@@ -555,9 +542,9 @@ std::optional<std::pair<int, int>> Session::cursor() const {
   const Item& item = model_.items[static_cast<size_t>(focus_)];
   if (item.type != ITEM_INPUT) return std::nullopt;
   const Field& f = fields_[static_cast<size_t>(focus_)];
-  return std::make_pair(
-      int{item.row},
-      int{item.column} + 1 + static_cast<int>(f.cursor - std::min(f.scroll, f.cursor)));
+  const size_t at = f.edit.cursor;
+  return std::make_pair(int{item.row},
+                        int{item.column} + 1 + static_cast<int>(at - std::min(f.scroll, at)));
 }
 
 std::string Session::face() const {
@@ -661,7 +648,13 @@ int runInteractive(Session& session) {
   ui::RawMode raw;
   ui::FullScreen screen;
   int result = ui::DIALOG_CANCEL;
+  // The frame and the line of keys under it: below that, the terminal is too small to draw it.
+  const int columns = session.model().frame.width + 1, rows = session.model().frame.height + 2;
   for (;;) {
+    if (!ui::terminalFits(columns, rows)) {
+      if (!ui::waitForRoom(columns, rows)) break;
+      continue;
+    }
     out << "\x1b[H\x1b[2J";
     for (const ui::Line& line : session.render(style, true))
       out << ui::renderLine(line, style) << "\n";
@@ -671,8 +664,9 @@ int runInteractive(Session& session) {
     else
       out << "\x1b[?25l";
     out << std::flush;
-    const int key = ui::readKey();
+    const int key = ui::readKey(true);
     if (key < 0) break;
+    if (key == ui::KEY_RESIZE) continue;
     if (auto closed = session.handleKey(key)) {
       result = *closed;
       break;

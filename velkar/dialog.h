@@ -21,7 +21,10 @@
 // Esc cancels (DIALOG_CANCEL); a button's hot key or Enter on a button presses it; Enter elsewhere
 // accepts (DIALOG_OK); Tab, Shift-Tab and the arrows move between items; Up/Down and Space choose
 // within a group of radio items; typed characters, Backspace, Delete, Left, Right, Home and End
-// edit an input item; Alt and a label's hot key letter moves to the item after the label.
+// edit an input item (ui::LineEdit: its text is selected when the dialog opens with the focus on
+// it and whenever the focus comes to it, so that the first key typed replaces it; a text that the
+// module puts in through the data block stands with the cursor after it, not selected); Alt and
+// a label's hot key letter moves to the item after the label.
 // Pressing a button ends the dialog with the button's id, except for a button flagged
 // FLAG_DELIVERS: that one hands its id to the key handler, as a key, with the number of the input
 // item it stands beside (the nearest input item before it), and the dialog goes on.
@@ -116,6 +119,9 @@ class Session {
   // The first input item / radio item, if any.
   std::optional<size_t> firstOf(uint16_t type) const;
 
+  // Whether the text of an input item is selected (the next key typed replaces it).
+  bool inputSelected(size_t item) const;
+
   // Handles one key as described above; the dialog's result when the key ends it.
   std::optional<int> handleKey(int key);
 
@@ -130,8 +136,7 @@ class Session {
 
  private:
   struct Field {
-    std::string text;
-    size_t cursor = 0;
+    ui::LineEdit edit;
     mutable size_t scroll = 0;  // first column shown, kept by render
   };
   bool focusable(size_t item) const;
@@ -139,7 +144,7 @@ class Session {
   std::optional<int> press(size_t button, bool byHotKey);
   int offer(int key, int item);
   std::optional<size_t> groupOf(size_t item) const;
-  void editInput(size_t item, int key);
+  void focusTo(int item);  // moves the focus; an input item's text is selected then
 
   DialogModel model_;
   DialogKeyHandler keys_;
@@ -149,6 +154,7 @@ class Session {
   std::vector<std::pair<size_t, size_t>> groups_;  // first and last item of each radio group
   std::vector<int> groupValues_;
   int focus_ = 0;
+  bool loaded_ = false;  // the data block has been read once
 };
 
 // runDialog: parses the record (a faulty record is reported on stderr and gives DIALOG_CANCEL),

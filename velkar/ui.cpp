@@ -17,6 +17,7 @@
 #include "velkar/codepage.h"
 #include "velkar/host.h"
 #include "velkar/reset.h"
+#include "velkar/shop.h"
 
 #ifdef _WIN32
 #include <conio.h>
@@ -27,6 +28,7 @@
 #include <windows.h>
 #else
 #include <poll.h>
+#include <cerrno>
 #include <csignal>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -107,9 +109,12 @@ const std::string& byteUtf8(unsigned char b) {
   return table[b];
 }
 
+// On a terminal, the frame (the text, a margin and an edge each side) stays one column short of
+// its width: a console that wraps as soon as its last column is written (the Windows console)
+// would otherwise leave an empty line under each line of the window.
 int maxTextWidth() {
   if (!outputIsTerminal()) return state().textWidth;
-  return std::max(20, terminalSize().first - 4);
+  return std::max(20, terminalSize().first - 5);
 }
 
 // Before any window is drawn, a progress line on the terminal gets its line end, and a dialog
@@ -329,6 +334,12 @@ void restoreAndReraise(int signal) {
   std::raise(signal);
 }
 
+// Set when the terminal changes its size; a read waiting for a key is interrupted then.
+volatile std::sig_atomic_t terminalResized = 0;
+void noteResize(int) {
+  terminalResized = 1;
+}
+
 // Waits up to `ms` milliseconds for a byte on standard input.
 bool inputWaiting(int ms) {
   pollfd p{STDIN_FILENO, POLLIN, 0};
@@ -338,6 +349,24 @@ bool inputWaiting(int ms) {
 int readByte() {
   unsigned char c;
   return ::read(STDIN_FILENO, &c, 1) == 1 ? c : -1;
+}
+
+// Waits for the first byte of a key; KEY_RESIZE when the terminal changes its size meanwhile and
+// that is to be reported.
+int readFirstByte(bool reportResize) {
+  for (;;) {
+    unsigned char c;
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n == 1) return c;
+    if (n < 0 && errno == EINTR) {
+      if (reportResize && terminalResized) {
+        terminalResized = 0;
+        return KEY_RESIZE;
+      }
+      continue;
+    }
+    return -1;
+  }
 }
 #endif
 
@@ -464,8 +493,8 @@ Frames frames() {
 }
 
 const FrameGlyphs& frameGlyphs() {
-  static const FrameGlyphs box{"─", "│", "┌", "┐", "└", "┘"};
-  static const FrameGlyphs ascii{"-", "|", "+", "+", "+", "+"};
+  static const FrameGlyphs box{"─", "│", "┌", "┐", "└", "┘", "•"};
+  static const FrameGlyphs ascii{"-", "|", "+", "+", "+", "+", "*"};
   return frames() == Frames::Ascii ? ascii : box;
 }
 
@@ -596,6 +625,7 @@ std::string renderLine(const Line& line, Style s) {
       out += "\x1b[0m";
       if (cell.attr & ATTR_EM) out += "\x1b[1m";
       if (cell.attr & ATTR_REVERSE) out += "\x1b[7m";
+      if (cell.attr & ATTR_UNDERLINE) out += "\x1b[4m";
       current = cell.attr;
     }
     out += cell.ch;
@@ -931,6 +961,25 @@ std::optional<std::string> chooseFile(int kind, const std::string& currentName,
   return chosen;
 }
 
+std::string warehouseNote(const std::string& typed) {
+  if (typed.empty() || typed.size() > 9 || !std::all_of(typed.begin(), typed.end(), isDigit))
+    return "";
+  const int number = std::atoi(typed.c_str());
+  const std::string name = shop::warehouseFileName(number);
+  std::error_code ec;
+  if (fs::is_regular_file(shopFolder() / name, ec)) return "";
+  std::string note = "Magazyn " + std::to_string(number) + " nie ma pliku towarów";
+  if (name.find('-') == std::string::npos) note += " (" + name + ")";
+  return note;
+}
+
+namespace {
+bool digitOnly(char c);
+std::optional<std::string> editLine(std::string_view prompt, const std::string& initial,
+                                    size_t maxLength, bool (*accept)(char),
+                                    std::string (*note)(const std::string&));
+}  // namespace
+
 int chooseWarehouse(int current, int kind) {
   (void)kind;
   closeProgressLine();
@@ -962,23 +1011,26 @@ int chooseWarehouse(int current, int kind) {
                       {plainLine("Magazyny: " + (list.empty() ? std::string("(brak)") : list))},
                       style())
           << std::flush;
-    RawMode raw;
+    // The prompt starts from the number the module passes; Esc is no choice.
+    std::string preset = current >= 0 ? std::to_string(current) : "";
     for (;;) {
       auto typed =
-          readLineInteractive("Numer magazynu (Esc - rezygnacja): ", std::to_string(current), 9);
+          editLine("Numer magazynu (Esc - brak wyboru): ", preset, 9, digitOnly, warehouseNote);
       if (!typed) {
         result = -1;
         break;
       }
-      char* end = nullptr;
-      const long n = std::strtol(typed->c_str(), &end, 10);
-      if (!typed->empty() && *end == 0 && n >= 0) {
-        result = static_cast<int>(n);
+      if (!typed->empty()) {
+        result = static_cast<int>(std::strtol(typed->c_str(), nullptr, 10));
         break;
       }
+      preset.clear();
     }
   }
-  out() << "Magazyn: " << result << "\n" << std::flush;
+  if (result < 0)
+    out() << "Magazyn: brak wyboru\n" << std::flush;
+  else
+    out() << "Magazyn: " << result << "\n" << std::flush;
   record({"warehouse", "", std::to_string(result), result});
   return result;
 }
@@ -986,22 +1038,239 @@ int chooseWarehouse(int current, int kind) {
 // --- Keyboard
 // -------------------------------------------------------------------------------------
 
+namespace {
+
+// UTF-8 of one UTF-16 character (no surrogates).
+std::string utf8Of(unsigned c) {
+  std::string out;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+
+// The Mazovia byte of a UTF-8 character, or KEY_NONE when the set lacks it.
+int mazoviaKey(const std::string& utf8) {
+  const std::string m = codepage::fromUtf8(utf8, codepage::MAZOVIA);
+  if (m.size() == 1 && m != "?") return static_cast<unsigned char>(m[0]);
+  return KEY_NONE;
+}
+
+}  // namespace
+
+int keyFromBytes(int first, const std::function<int(int)>& more) {
+  if (first == 0x1B) {
+    const int introducer = more(40);
+    if (introducer < 0) return KEY_ESC;
+    if (introducer != '[' && introducer != 'O') {
+      const int alt = introducer > 0 && introducer < 0x80 ? altKey(char(introducer)) : -1;
+      return alt >= 0 ? alt : KEY_ESC;
+    }
+    std::string sequence(1, char(introducer));
+    for (int b; (b = more(40)) >= 0;) {
+      sequence += char(b);
+      if (b >= 0x40 && b <= 0x7E && !(sequence.size() == 2 && b == '[')) break;
+    }
+    static const std::pair<const char*, int> sequences[] = {
+        {"[A", KEY_UP},      {"[B", KEY_DOWN},  {"[C", KEY_RIGHT}, {"[D", KEY_LEFT},
+        {"OA", KEY_UP},      {"OB", KEY_DOWN},  {"OC", KEY_RIGHT}, {"OD", KEY_LEFT},
+        {"[H", KEY_HOME},    {"OH", KEY_HOME},  {"[1~", KEY_HOME}, {"[7~", KEY_HOME},
+        {"[F", KEY_END},     {"OF", KEY_END},   {"[4~", KEY_END},  {"[8~", KEY_END},
+        {"[3~", KEY_DELETE}, {"[5~", KEY_PGUP}, {"[6~", KEY_PGDN}, {"[Z", KEY_SHIFT_TAB},
+        {"OP", 0x3B00},      {"OQ", 0x3C00},    {"OR", 0x3D00},    {"OS", 0x3E00},
+        {"[11~", 0x3B00},    {"[12~", 0x3C00},  {"[13~", 0x3D00},  {"[14~", 0x3E00},
+        {"[[A", 0x3B00},     {"[[B", 0x3C00},   {"[[C", 0x3D00},   {"[[D", 0x3E00},
+        {"[[E", 0x3F00},     {"[15~", 0x3F00},  {"[17~", 0x4000},  {"[18~", 0x4100},
+        {"[19~", 0x4200},    {"[20~", 0x4300},  {"[21~", 0x4400},  {"[23~", KEY_F11},
+        {"[24~", KEY_F12},
+    };
+    for (const auto& [text, key] : sequences)
+      if (sequence == text) return key;
+    return KEY_NONE;
+  }
+  if (first >= 0xC0) {
+    // A UTF-8 character: its Mazovia byte, if the set has it.
+    std::string utf8(1, char(first));
+    const int count = first >= 0xF0 ? 3 : first >= 0xE0 ? 2 : 1;
+    for (int i = 0; i < count; ++i) {
+      const int b = more(40);
+      if (b < 0) break;
+      utf8 += char(b);
+    }
+    return mazoviaKey(utf8);
+  }
+  return keyForCharacter(first);
+}
+
+int keyFromConsole(unsigned virtualKey, unsigned character, unsigned controlState) {
+  // Control-key state and virtual-key codes of the Windows console.
+  constexpr unsigned RIGHT_ALT = 0x01, LEFT_ALT = 0x02, RIGHT_CTRL = 0x04, LEFT_CTRL = 0x08,
+                     SHIFT = 0x10;
+  const bool alt = controlState & (RIGHT_ALT | LEFT_ALT);
+  const bool ctrl = controlState & (RIGHT_CTRL | LEFT_CTRL);
+  switch (virtualKey) {
+    case 0x10:  // Shift
+    case 0x11:  // Ctrl
+    case 0x12:  // Alt
+    case 0x14:  // Caps Lock
+    case 0x5B:  // the Windows keys
+    case 0x5C:
+    case 0x90:  // Num Lock
+    case 0x91:  // Scroll Lock
+      return KEY_NONE;
+    case 0x08:
+      return KEY_BACKSPACE;
+    case 0x09:
+      return controlState & SHIFT ? KEY_SHIFT_TAB : KEY_TAB;
+    case 0x0D:
+      return KEY_ENTER;
+    case 0x1B:
+      return KEY_ESC;
+    case 0x21:
+      return KEY_PGUP;
+    case 0x22:
+      return KEY_PGDN;
+    case 0x23:
+      return KEY_END;
+    case 0x24:
+      return KEY_HOME;
+    case 0x25:
+      return KEY_LEFT;
+    case 0x26:
+      return KEY_UP;
+    case 0x27:
+      return KEY_RIGHT;
+    case 0x28:
+      return KEY_DOWN;
+    case 0x2E:
+      return KEY_DELETE;
+    case 0x7A:
+      return KEY_F11;
+    case 0x7B:
+      return KEY_F12;
+    default:
+      break;
+  }
+  if (virtualKey >= 0x70 && virtualKey <= 0x79)
+    return KEY_F1 + static_cast<int>((virtualKey - 0x70) << 8);
+  // Alt and a letter; right Alt with Ctrl is AltGr, which types characters (the Polish letters).
+  if (alt && !ctrl && virtualKey >= 'A' && virtualKey <= 'Z')
+    return altKey(static_cast<char>(virtualKey - 'A' + 'a'));
+  if (character == 0 || (character >= 0xD800 && character <= 0xDFFF)) return KEY_NONE;
+  if (character < 0x80) return keyForCharacter(static_cast<int>(character));
+  return mazoviaKey(utf8Of(character));
+}
+
 #ifdef _WIN32
+
+namespace {
+struct ConsoleSaved {
+  int depth = 0;
+  bool saved = false;
+  DWORD mode = 0;
+};
+ConsoleSaved& consoleSaved() {
+  static ConsoleSaved c;
+  return c;
+}
+HANDLE inputHandle() {
+  return GetStdHandle(STD_INPUT_HANDLE);
+}
+bool inputIsConsole() {
+  DWORD mode = 0;
+  return GetConsoleMode(inputHandle(), &mode) != 0;
+}
+
+// Waits up to `ms` milliseconds for a byte of input that is no console (a pipe or a file).
+int nextPipedByte(int ms) {
+  HANDLE in = inputHandle();
+  for (int waited = 0;; waited += 10) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr) || available > 0) break;
+    if (waited >= ms) return -1;
+    Sleep(10);
+  }
+  unsigned char c;
+  return _read(0, &c, 1) == 1 ? c : -1;
+}
+
+// The key of a console input event that stands for one; KEY_NONE for any other event.
+int consoleKey(const INPUT_RECORD& r) {
+  if (r.EventType != KEY_EVENT || !r.Event.KeyEvent.bKeyDown) return KEY_NONE;
+  const KEY_EVENT_RECORD& k = r.Event.KeyEvent;
+  return keyFromConsole(k.wVirtualKeyCode, k.uChar.UnicodeChar, k.dwControlKeyState);
+}
+}  // namespace
 
 RawMode::RawMode() {
   prepareConsole();
+  ConsoleSaved& c = consoleSaved();
+  if (c.depth++ > 0) return;
+  DWORD mode = 0;
+  if (!GetConsoleMode(inputHandle(), &mode)) return;
+  c.saved = true;
+  c.mode = mode;
+  // Keys as key events (no line editing, echo or escape sequences), and size changes too.
+  constexpr DWORD WINDOW_INPUT = 0x0008, LINE_INPUT = 0x0002, ECHO_INPUT = 0x0004,
+                  VIRTUAL_TERMINAL_INPUT = 0x0200;
+  SetConsoleMode(inputHandle(),
+                 (mode | WINDOW_INPUT) & ~(LINE_INPUT | ECHO_INPUT | VIRTUAL_TERMINAL_INPUT));
 }
-RawMode::~RawMode() = default;
 
-int readKey() {
-  const int c = _getch();
-  if (c == 0 || c == 0xE0) return _getch() << 8;
-  if (c == 3) std::exit(130);
-  return keyForCharacter(c);
+RawMode::~RawMode() {
+  ConsoleSaved& c = consoleSaved();
+  if (--c.depth > 0 || !c.saved) return;
+  SetConsoleMode(inputHandle(), c.mode);
+  c.saved = false;
+}
+
+int readKey(bool reportResize) {
+  out() << std::flush;
+  if (!inputIsConsole()) {
+    for (;;) {
+      unsigned char c;
+      if (_read(0, &c, 1) != 1) return -1;
+      const int key = keyFromBytes(c, nextPipedByte);
+      if (key != KEY_NONE) return key;
+    }
+  }
+  for (;;) {
+    INPUT_RECORD r;
+    DWORD got = 0;
+    if (!ReadConsoleInputW(inputHandle(), &r, 1, &got) || got == 0) return -1;
+    if (r.EventType == WINDOW_BUFFER_SIZE_EVENT && reportResize) return KEY_RESIZE;
+    const int key = consoleKey(r);
+    if (key == 3) {  // Ctrl-C, when the console hands it over as a key
+      if (consoleSaved().saved) SetConsoleMode(inputHandle(), consoleSaved().mode);
+      std::exit(130);
+    }
+    if (key != KEY_NONE) return key;
+  }
 }
 
 int pollKey() {
-  return _kbhit() ? readKey() : -1;
+  if (!inputIsConsole()) {
+    DWORD available = 0;
+    if (PeekNamedPipe(inputHandle(), nullptr, 0, nullptr, &available, nullptr) && available == 0)
+      return -1;
+    return readKey();
+  }
+  for (;;) {
+    DWORD count = 0;
+    if (!GetNumberOfConsoleInputEvents(inputHandle(), &count) || count == 0) return -1;
+    INPUT_RECORD r;
+    DWORD got = 0;
+    if (!PeekConsoleInputW(inputHandle(), &r, 1, &got) || got == 0) return -1;
+    if (consoleKey(r) != KEY_NONE) return readKey();
+    ReadConsoleInputW(inputHandle(), &r, 1, &got);  // no key: passed over
+  }
 }
 
 std::pair<int, int> terminalSize() {
@@ -1023,6 +1292,11 @@ RawMode::RawMode() {
     std::atexit(restoreTerminal);
     std::signal(SIGINT, restoreAndReraise);
     std::signal(SIGTERM, restoreAndReraise);
+    // No SA_RESTART: a size change interrupts the read that waits for a key.
+    struct sigaction resize {};
+    resize.sa_handler = noteResize;
+    sigemptyset(&resize.sa_mask);
+    sigaction(SIGWINCH, &resize, nullptr);
   }
   termios raw = t.original;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -1037,51 +1311,15 @@ RawMode::~RawMode() {
   if (--t.depth == 0) restoreTerminal();
 }
 
-int readKey() {
+int readKey(bool reportResize) {
   out() << std::flush;
-  const int c = readByte();
-  if (c < 0) return -1;
-  if (c == 0x1B) {
-    if (!inputWaiting(40)) return KEY_ESC;
-    const int introducer = readByte();
-    if (introducer != '[' && introducer != 'O') {
-      const int alt = introducer > 0 && introducer < 0x80 ? altKey(char(introducer)) : -1;
-      return alt >= 0 ? alt : KEY_ESC;
-    }
-    std::string sequence(1, char(introducer));
-    while (inputWaiting(40)) {
-      const int b = readByte();
-      if (b < 0) break;
-      sequence += char(b);
-      if (b >= 0x40 && b <= 0x7E && !(sequence.size() == 2 && b == '[')) break;
-    }
-    static const std::pair<const char*, int> sequences[] = {
-        {"[A", KEY_UP},      {"[B", KEY_DOWN},  {"[C", KEY_RIGHT}, {"[D", KEY_LEFT},
-        {"OA", KEY_UP},      {"OB", KEY_DOWN},  {"OC", KEY_RIGHT}, {"OD", KEY_LEFT},
-        {"[H", KEY_HOME},    {"OH", KEY_HOME},  {"[1~", KEY_HOME}, {"[7~", KEY_HOME},
-        {"[F", KEY_END},     {"OF", KEY_END},   {"[4~", KEY_END},  {"[8~", KEY_END},
-        {"[3~", KEY_DELETE}, {"[5~", KEY_PGUP}, {"[6~", KEY_PGDN}, {"[Z", KEY_SHIFT_TAB},
-        {"OP", 0x3B00},      {"OQ", 0x3C00},    {"OR", 0x3D00},    {"OS", 0x3E00},
-        {"[11~", 0x3B00},    {"[12~", 0x3C00},  {"[13~", 0x3D00},  {"[14~", 0x3E00},
-        {"[[A", 0x3B00},     {"[[B", 0x3C00},   {"[[C", 0x3D00},   {"[[D", 0x3E00},
-        {"[[E", 0x3F00},     {"[15~", 0x3F00},  {"[17~", 0x4000},  {"[18~", 0x4100},
-        {"[19~", 0x4200},    {"[20~", 0x4300},  {"[21~", 0x4400},  {"[23~", KEY_F11},
-        {"[24~", KEY_F12},
-    };
-    for (const auto& [text, key] : sequences)
-      if (sequence == text) return key;
-    return readKey();  // an unknown sequence: skip it
+  for (;;) {
+    if (reportResize) terminalResized = 0;
+    const int c = readFirstByte(reportResize);
+    if (c < 0 || c == KEY_RESIZE) return c;
+    const int key = keyFromBytes(c, [](int ms) { return inputWaiting(ms) ? readByte() : -1; });
+    if (key != KEY_NONE) return key;
   }
-  if (c >= 0xC0) {
-    // A UTF-8 character: its Mazovia byte, if the set has it.
-    std::string utf8(1, char(c));
-    const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-    for (int i = 0; i < more && inputWaiting(40); ++i) utf8 += char(readByte());
-    const std::string m = codepage::fromUtf8(utf8, codepage::MAZOVIA);
-    if (m.size() == 1 && m != "?") return static_cast<unsigned char>(m[0]);
-    return readKey();
-  }
-  return keyForCharacter(c);
 }
 
 int pollKey() {
@@ -1098,25 +1336,145 @@ std::pair<int, int> terminalSize() {
 
 #endif
 
-std::optional<std::string> readLineInteractive(std::string_view prompt, const std::string& initial,
-                                               size_t maxLength) {
-  std::string text = initial.substr(0, maxLength);
+// --- Line editing
+// ---------------------------------------------------------------------------------
+
+LineEdit::LineEdit(std::string preset, size_t max) : maxLength(max) {
+  set(std::move(preset), true);
+}
+
+void LineEdit::set(std::string preset, bool select) {
+  text = std::move(preset);
+  if (text.size() > maxLength) text.resize(maxLength);
+  cursor = text.size();
+  selected = select && !text.empty();
+}
+
+bool LineEdit::handle(int key, bool (*accept)(char)) {
+  const size_t size = text.size();
+  switch (key) {
+    case KEY_BACKSPACE:
+    case KEY_DELETE:
+      if (selected) {
+        text.clear();
+        cursor = 0;
+      } else if (key == KEY_BACKSPACE && cursor > 0) {
+        text.erase(--cursor, 1);
+      } else if (key == KEY_DELETE && cursor < size) {
+        text.erase(cursor, 1);
+      }
+      break;
+    case KEY_LEFT:
+      // From a selection, Left goes to its start and Right to its end.
+      cursor = selected ? 0 : cursor - (cursor > 0);
+      break;
+    case KEY_RIGHT:
+      cursor = selected ? size : cursor + (cursor < size);
+      break;
+    case KEY_HOME:
+      cursor = 0;
+      break;
+    case KEY_END:
+      cursor = size;
+      break;
+    default: {
+      const int c = key & 0xFF;
+      if (key < 0 || c < 0x20 || c == 0x7F) return false;
+      if (accept && !accept(static_cast<char>(c))) return true;  // typed, but not taken here
+      if (selected) {
+        text.clear();
+        cursor = 0;
+      }
+      if (text.size() < maxLength) text.insert(cursor++, 1, static_cast<char>(c));
+    }
+  }
+  selected = false;
+  return true;
+}
+
+namespace {
+
+// Edits a line at the terminal's cursor: the prompt, the text (scrolled sideways to keep the
+// cursor in sight; the selection in reverse video), and under it the note for the text, if any.
+std::optional<std::string> editLine(std::string_view prompt, const std::string& initial,
+                                    size_t maxLength, bool (*accept)(char),
+                                    std::string (*note)(const std::string&)) {
+  LineEdit edit(initial, maxLength);
   RawMode raw;
+  const bool ansi = style() == Style::Ansi;
+  const int promptWidth = textWidth(prompt);
+  bool noteShown = false;
+  size_t scroll = 0;
   for (;;) {
-    out() << "\r" << prompt << hostToUtf8(text) << "\x1b[K" << std::flush;
-    const int key = readKey();
-    if (key < 0 || key == KEY_ESC) {
-      out() << "\n";
+    const size_t room = static_cast<size_t>(std::max(4, terminalSize().first - promptWidth - 1));
+    if (edit.cursor < scroll) scroll = edit.cursor;
+    if (edit.cursor >= scroll + room) scroll = edit.cursor - room + 1;
+    if (scroll > edit.text.size()) scroll = edit.text.size();
+    const std::string part = edit.text.substr(scroll, room);
+    const std::string shownText = hostToUtf8(part);
+    std::ostream& o = out();
+    o << "\r" << prompt;
+    if (edit.selected && ansi)
+      o << "\x1b[7m" << shownText << "\x1b[0m";
+    else
+      o << shownText;
+    o << "\x1b[K";
+    const std::string noteText = note ? note(edit.text) : std::string();
+    const int cursorColumn = promptWidth + static_cast<int>(edit.cursor - scroll);
+    if (!noteText.empty() || noteShown) {
+      o << "\r\n" << noteText << "\x1b[K\x1b[1A\r";
+      if (cursorColumn > 0) o << "\x1b[" << cursorColumn << "C";
+      noteShown = !noteText.empty();
+    } else if (edit.cursor - scroll < part.size()) {
+      o << "\x1b[" << part.size() - (edit.cursor - scroll) << "D";
+    }
+    const int key = readKey(true);
+    if (key == KEY_RESIZE) continue;
+    if (key < 0 || key == KEY_ESC || key == KEY_ENTER) {
+      o << (noteShown ? "\n\n" : "\n");
+      if (key == KEY_ENTER) return edit.text;
       return std::nullopt;
     }
-    if (key == KEY_ENTER) {
-      out() << "\n";
-      return text;
-    }
-    if (key == KEY_BACKSPACE) {
-      if (!text.empty()) text.pop_back();
-    } else if ((key & 0xFF) >= 0x20 && text.size() < maxLength) {
-      text += static_cast<char>(key & 0xFF);
+    edit.handle(key, accept);
+  }
+}
+
+bool digitOnly(char c) {
+  return isDigit(c);
+}
+
+}  // namespace
+
+std::optional<std::string> readLineInteractive(std::string_view prompt, const std::string& initial,
+                                               size_t maxLength) {
+  return editLine(prompt, initial, maxLength, nullptr, nullptr);
+}
+
+// --- Terminal size
+// --------------------------------------------------------------------------------
+
+std::string tooSmallMessage(int columns, int rows, int haveColumns, int haveRows) {
+  return "Za mały terminal: " + std::to_string(haveColumns) + " x " + std::to_string(haveRows) +
+         ".\r\nPotrzeba co najmniej " + std::to_string(columns) + " x " + std::to_string(rows) +
+         ".\r\nPowiększ okno (Esc - rezygnacja).";
+}
+
+bool terminalFits(int columns, int rows) {
+  const auto [have, haveRows] = terminalSize();
+  return have >= columns && haveRows >= rows;
+}
+
+bool waitForRoom(int columns, int rows) {
+  RawMode raw;
+  for (;;) {
+    const auto [have, haveRows] = terminalSize();
+    if (have >= columns && haveRows >= rows) return true;
+    out() << "\x1b[H\x1b[2J\x1b[?25h" << tooSmallMessage(columns, rows, have, haveRows)
+          << std::flush;
+    const int key = readKey(true);
+    if (key < 0 || key == KEY_ESC) {
+      out() << "\r\n" << std::flush;
+      return false;
     }
   }
 }

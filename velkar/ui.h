@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -58,6 +59,7 @@ enum : int {
   KEY_DELETE = 0x5300,
   KEY_F11 = 0x8500,
   KEY_F12 = 0x8600,
+  KEY_RESIZE = 0xFF00,  // not a key: the terminal changed its size (see readKey)
 };
 
 // The code of a key name: "F1".."F12", "Enter", "Esc", "Tab", "Space", "Up", "Down", "Left",
@@ -108,11 +110,12 @@ struct FrameGlyphs {
   const char* topRight;
   const char* bottomLeft;
   const char* bottomRight;
+  const char* chosen;  // the mark of the chosen radio item, "(x)"
 };
 const FrameGlyphs& frameGlyphs();
 
-// The width of a window's text when the output is not a terminal (default 76 columns; a
-// terminal's own width counts otherwise). At least 20.
+// The width of a window's text when the output is not a terminal (default 76 columns; on a
+// terminal, its width less 5, so that the frame ends one column short of the edge). At least 20.
 void setTextWidth(int columns);
 
 // Takes the first script line of a kind ("message", "dialog", "file", "warehouse", "stop-after")
@@ -121,7 +124,7 @@ std::optional<std::string> takeScript(std::string_view kind);
 
 // --- Text layout -------------------------------------------------------------------------------
 
-enum : uint8_t { ATTR_EM = 1, ATTR_REVERSE = 2 };
+enum : uint8_t { ATTR_EM = 1, ATTR_REVERSE = 2, ATTR_UNDERLINE = 4 };
 
 // One column of laid-out text: one character in UTF-8 and its attributes.
 struct Cell {
@@ -178,8 +181,13 @@ int showTextFile(const std::string& name);
 // chooseFile: a chosen name (Mazovia, at most 128 bytes) or none.
 std::optional<std::string> chooseFile(int kind, const std::string& currentName,
                                       const std::string& mask);
-// chooseWarehouse: a warehouse number, or -1 for no choice.
+// chooseWarehouse: a warehouse number, or -1 for no choice (Esc at the prompt). Interactively the
+// prompt starts from `current`, takes digits only, and names a warehouse that has no product file
+// in a line under the field while that number stands in it.
 int chooseWarehouse(int current, int kind);
+// The note the warehouse prompt shows for what stands in its field; empty when there is nothing to
+// say (an empty field, or a warehouse whose product file is in the shop folder).
+std::string warehouseNote(const std::string& typed);
 
 // True when a file name matches a DOS mask ("*.*", "*.csv", "DANE?.TXT"); case-insensitive.
 // "*.*" matches names without a dot too.
@@ -194,16 +202,58 @@ struct RawMode {
   RawMode(const RawMode&) = delete;
   RawMode& operator=(const RawMode&) = delete;
 };
-// The next key, waiting for it; -1 at the end of input.
-int readKey();
+// The next key, waiting for it; -1 at the end of input. With reportResize, a change of the
+// terminal's size while waiting gives KEY_RESIZE; otherwise it is passed over.
+int readKey(bool reportResize = false);
 // A key if one is waiting, else -1.
 int pollKey();
-// Reads a line with simple editing (Backspace; Enter ends; Esc gives none). The line comes in
-// Mazovia; `initial` is shown and editable.
-std::optional<std::string> readLineInteractive(std::string_view promptUtf8,
-                                               const std::string& initial, size_t maxLength);
 // Terminal size (columns, rows); 80x24 when unknown.
 std::pair<int, int> terminalSize();
+
+// The key that a terminal's bytes stand for, from its first byte: escape sequences (VT and xterm
+// cursor, editing and function keys), a lone Esc, Alt and a letter (Esc and the letter), UTF-8
+// characters (their Mazovia byte) and control characters. `more(ms)` gives the next byte, waiting
+// up to ms milliseconds, or -1 when none comes. KEY_NONE for a sequence or character that stands
+// for no key the host knows (it has been read whole).
+enum : int { KEY_NONE = -2 };
+int keyFromBytes(int first, const std::function<int(int waitMs)>& more);
+
+// The key of a Windows console key event (ReadConsoleInput): its virtual-key code, the UTF-16
+// character it types (0 for none) and its control-key state. KEY_NONE for a key that is no key
+// of its own (Shift, Ctrl or Alt alone, Caps Lock) or that types a character the host's set lacks.
+int keyFromConsole(unsigned virtualKey, unsigned character, unsigned controlState);
+
+// A line being edited. The preset is selected: the first key that types or deletes replaces it
+// whole, while a key that moves the cursor keeps it and ends the selection. Characters are
+// inserted at the cursor; Backspace and Delete remove the character before or at it; Left,
+// Right, Home and End move it. Text in host bytes (Mazovia).
+struct LineEdit {
+  std::string text;
+  size_t cursor = 0;
+  bool selected = false;
+  size_t maxLength = 0;
+
+  LineEdit() = default;
+  LineEdit(std::string preset, size_t max);
+  // Sets the text with the cursor after it; selected when `select` and the text is not empty.
+  void set(std::string preset, bool select);
+  // Takes an editing key; false for a key that is not one (the text is unchanged then). `accept`,
+  // when given, decides which characters may be typed.
+  bool handle(int key, bool (*accept)(char) = nullptr);
+};
+
+// Reads a line on the terminal, edited as LineEdit says (Enter ends it; Esc gives none). The line
+// comes in Mazovia; `initial` is shown selected.
+std::optional<std::string> readLineInteractive(std::string_view promptUtf8,
+                                               const std::string& initial, size_t maxLength);
+
+// The least terminal that a window of `columns` x `rows` (frame included) needs, and whether the
+// terminal is that large. When it is not, an interactive window says so instead of being drawn:
+// waitForRoom shows the message and waits until the terminal is large enough (true) or the user
+// gives up with Esc (false).
+bool terminalFits(int columns, int rows);
+bool waitForRoom(int columns, int rows);
+std::string tooSmallMessage(int columns, int rows, int haveColumns, int haveRows);
 
 // While alive, the terminal holds a full-screen dialog: windows shown meanwhile clear it first.
 struct FullScreen {

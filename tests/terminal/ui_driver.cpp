@@ -1,8 +1,12 @@
-// Drives the host's console UI on a real terminal, for the tmux test: a message window with
-// emphasis and tab stops, a progress display run to its end, one stopped with Esc, and the import
-// dialog from its description record with a key handler like the module's.
+// Drives the host's console UI on a real terminal, for the tmux test. With no argument: a message
+// window with emphasis and tab stops, a progress display run to its end, one stopped with Esc,
+// and the import dialog from its description record with a key handler like the module's.
+// "dialog": the import dialog alone; "message": a long message that asks OK or Cancel. "warehouse
+// DIR N...": the warehouse prompt in the shop folder DIR, once for each number N passed in as the
+// current warehouse.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -87,25 +91,7 @@ void progress(int steps, int pauseMs) {
   std::fflush(stdout);
 }
 
-}  // namespace
-
-int main() {
-  velkar::resetHost();
-  velkar::ui::setInteractive(true);
-
-  const std::string text =
-      mz("\x01tp30\x01Ilość towarów:\t\x02"
-         "12\nNowe stawki VAT:\t\x02"
-         "3456\n\n"
-         "\x01tl4l20\x01\tlewa\tprawa\nModuł \x02vatupdate.dll\x01 gotowy");
-  velkar::fn::showMessage("uwaga", text.c_str(), 1);
-
-  std::printf("PROGRESS 1\n");
-  progress(100, 3);
-  std::printf("PROGRESS 2\n");
-  progress(100000, 2);
-  velkar::fn::showMessage("uwaga", "Koniec", 1);
-
+int importDialog() {
   Record r;
   r.item(0xFFFF, 1, 0, 0, 0, 0, 65, 18, "Wprowadź")
       .item(3, 0xFFFF, 0, 0x0050, 2, 2, 23, 1, "~P~lik towarów:")
@@ -130,4 +116,47 @@ int main() {
               velkar::codepage::toUtf8(data.fileName, velkar::codepage::MAZOVIA).c_str(),
               data.format[0] | data.format[1] << 8);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  velkar::resetHost();
+  velkar::ui::setInteractive(true);
+  const std::string scenario = argc > 1 ? argv[1] : "";
+  if (scenario == "dialog") return importDialog();
+  if (scenario == "message") {
+    const std::string text =
+        mz("Opcja umożliwia wczytanie nowych stawek VAT z pliku tekstowego.\n\nProgram po "
+           "wczytaniu danych z pliku wpisze je do pola 'nowa stawka VAT'. Stawki nie zostana "
+           "jednak zmieniona do chwili uruchomienia specjalnej opcji w przeddzień zmiany stawek "
+           "VAT.");
+    const int answer = velkar::fn::showMessage("uwaga", text.c_str(), 8);
+    std::printf("ANSWER 0x%04X\n", answer & 0xFFFF);
+    return 0;
+  }
+  if (scenario == "warehouse" && argc > 2) {
+    velkar::host().shopDir = argv[2];
+    for (int i = 3; i < argc; ++i) {
+      const int chosen = velkar::fn::chooseWarehouse(std::atoi(argv[i]), 680, 0);
+      std::printf("WAREHOUSE=%d\n", chosen);
+      std::fflush(stdout);
+    }
+    return 0;
+  }
+
+  const std::string text =
+      mz("\x01tp30\x01Ilość towarów:\t\x02"
+         "12\nNowe stawki VAT:\t\x02"
+         "3456\n\n"
+         "\x01tl4l20\x01\tlewa\tprawa\nModuł \x02vatupdate.dll\x01 gotowy");
+  velkar::fn::showMessage("uwaga", text.c_str(), 1);
+
+  std::printf("PROGRESS 1\n");
+  progress(100, 3);
+  std::printf("PROGRESS 2\n");
+  progress(100000, 2);
+  velkar::fn::showMessage("uwaga", "Koniec", 1);
+
+  return importDialog();
 }

@@ -344,6 +344,13 @@ TEST_F(RunDialog, KeysEditTheInputMoveTheFocusAndChooseRadioItems) {
   velkar::dialog::Session s(model, logKeys);
   s.load(&data);
   EXPECT_EQ(s.focus(), 1);  // the first item that takes the focus
+  // The dialog opens with the text selected: the first key typed replaces it.
+  EXPECT_TRUE(s.inputSelected(1));
+  s.handleKey('x');
+  EXPECT_EQ(s.inputText(1), "x");
+  // A text the module puts in through the data block stands with the cursor after it.
+  s.load(&data);
+  EXPECT_FALSE(s.inputSelected(1));
   for (int key : std::vector<int>{velkar::ui::KEY_BACKSPACE, velkar::ui::KEY_BACKSPACE,
                                   velkar::ui::KEY_BACKSPACE, int('t'), int('x'), int('t')})
     EXPECT_FALSE(s.handleKey(key));
@@ -373,6 +380,7 @@ TEST_F(RunDialog, KeysEditTheInputMoveTheFocusAndChooseRadioItems) {
   // Alt+P (the label's hot key) goes to the input item; F12 anywhere is the OK button.
   s.handleKey(velkar::ui::altKey('p'));
   EXPECT_EQ(s.focus(), 1);
+  EXPECT_TRUE(s.inputSelected(1));  // selected again as the focus comes to it
   EXPECT_EQ(s.handleKey(velkar::ui::KEY_F12), 0x5001);
   EXPECT_EQ(s.handleKey(velkar::ui::KEY_ENTER), 0x5001);
   EXPECT_EQ(s.handleKey(velkar::ui::KEY_ESC), 0x5002);
@@ -402,6 +410,15 @@ TEST_F(RunDialog, TheDialogIsDrawnFromItsRecord) {
   EXPECT_EQ(rows[15].rfind("│" + std::string(26, ' ') + "[F12 OK]", 0), 0u);
   EXPECT_EQ(rows[17].rfind("└", 0), 0u);
   EXPECT_EQ(velkar::ui::textWidth(rows[3]), 65);
+
+  // In ASCII frames (the Windows console's) nothing of the face is outside ASCII but the texts.
+  velkar::ui::setFrames(velkar::ui::Frames::Ascii);
+  screen.str("");
+  run({});
+  EXPECT_EQ(screen.str().rfind("+-", 0), 0u) << screen.str();
+  EXPECT_NE(screen.str().find("| Plik towarów:"), std::string::npos);
+  EXPECT_NE(screen.str().find("(*) CZĘŚĆ NAZWY TOWARU"), std::string::npos);
+  EXPECT_EQ(screen.str().find("•"), std::string::npos);
 }
 
 }  // namespace

@@ -326,4 +326,125 @@ TEST(Keys, NamesMasksAndCodes) {
   EXPECT_FALSE(ui::matchesMask("DANE12.TXT", "DANE?.TXT"));
 }
 
+// The bytes a terminal sends for a key: escape sequences of both families, a lone Esc, Alt and a
+// letter, UTF-8 Polish letters as Mazovia bytes; an unknown sequence is read whole and is no key.
+TEST(Keys, TerminalBytesDecodeToKeys) {
+  auto decode = [](const std::string& bytes) {
+    size_t at = 1;
+    const int key = ui::keyFromBytes(static_cast<unsigned char>(bytes[0]), [&](int) {
+      return at < bytes.size() ? static_cast<unsigned char>(bytes[at++]) : -1;
+    });
+    EXPECT_EQ(at, bytes.size()) << "not read whole: " << bytes;
+    return key;
+  };
+  EXPECT_EQ(decode("\x1b"), ui::KEY_ESC);
+  EXPECT_EQ(decode("\x1bOR"), ui::KEY_F3);
+  EXPECT_EQ(decode("\x1b[13~"), ui::KEY_F3);
+  EXPECT_EQ(decode("\x1b[24~"), ui::KEY_F12);
+  EXPECT_EQ(decode("\x1b[D"), ui::KEY_LEFT);
+  EXPECT_EQ(decode("\x1b[C"), ui::KEY_RIGHT);
+  EXPECT_EQ(decode("\x1b[1~"), ui::KEY_HOME);
+  EXPECT_EQ(decode("\x1bOF"), ui::KEY_END);
+  EXPECT_EQ(decode("\x1b[3~"), ui::KEY_DELETE);
+  EXPECT_EQ(decode("\x7f"), ui::KEY_BACKSPACE);
+  EXPECT_EQ(decode("\r"), ui::KEY_ENTER);
+  EXPECT_EQ(decode("\x1bp"), ui::altKey('p'));
+  EXPECT_EQ(decode("ł"), static_cast<unsigned char>(mz("ł")[0]));
+  EXPECT_EQ(decode("\x1b[99~"), ui::KEY_NONE);
+  EXPECT_EQ(decode("€"), ui::KEY_NONE);  // no such letter in the host's set
+}
+
+// Key events of the Windows console: virtual-key codes for the keys that type nothing, the
+// character for the rest; AltGr letters are characters, Alt and a letter is the host's Alt key.
+TEST(Keys, WindowsConsoleEventsDecodeToKeys) {
+  constexpr unsigned SHIFT = 0x10, LEFT_ALT = 0x02, RIGHT_ALT = 0x01, LEFT_CTRL = 0x08;
+  EXPECT_EQ(ui::keyFromConsole(0x72, 0, 0), ui::KEY_F3);
+  EXPECT_EQ(ui::keyFromConsole(0x7B, 0, 0), ui::KEY_F12);
+  EXPECT_EQ(ui::keyFromConsole(0x7A, 0, 0), ui::KEY_F11);
+  EXPECT_EQ(ui::keyFromConsole(0x70, 0, 0), ui::KEY_F1);
+  EXPECT_EQ(ui::keyFromConsole(0x79, 0, 0), ui::KEY_F10);
+  EXPECT_EQ(ui::keyFromConsole(0x1B, 0x1B, 0), ui::KEY_ESC);
+  EXPECT_EQ(ui::keyFromConsole(0x0D, '\r', 0), ui::KEY_ENTER);
+  EXPECT_EQ(ui::keyFromConsole(0x08, 0x08, 0), ui::KEY_BACKSPACE);
+  EXPECT_EQ(ui::keyFromConsole(0x09, '\t', 0), ui::KEY_TAB);
+  EXPECT_EQ(ui::keyFromConsole(0x09, '\t', SHIFT), ui::KEY_SHIFT_TAB);
+  EXPECT_EQ(ui::keyFromConsole(0x25, 0, 0), ui::KEY_LEFT);
+  EXPECT_EQ(ui::keyFromConsole(0x27, 0, 0), ui::KEY_RIGHT);
+  EXPECT_EQ(ui::keyFromConsole(0x24, 0, 0), ui::KEY_HOME);
+  EXPECT_EQ(ui::keyFromConsole(0x23, 0, 0), ui::KEY_END);
+  EXPECT_EQ(ui::keyFromConsole(0x2E, 0, 0), ui::KEY_DELETE);
+  EXPECT_EQ(ui::keyFromConsole(0x26, 0, 0), ui::KEY_UP);
+  EXPECT_EQ(ui::keyFromConsole(0x22, 0, 0), ui::KEY_PGDN);
+  EXPECT_EQ(ui::keyFromConsole(0x20, ' ', 0), ui::KEY_SPACE);
+  EXPECT_EQ(ui::keyFromConsole('A', 'a', 0), 'a');
+  EXPECT_EQ(ui::keyFromConsole('A', 'A', SHIFT), 'A');
+  EXPECT_EQ(ui::keyFromConsole('P', 'p', LEFT_ALT), ui::altKey('p'));
+  EXPECT_EQ(ui::keyFromConsole('L', 0x0142, RIGHT_ALT | LEFT_CTRL),  // AltGr+L: "ł"
+            static_cast<unsigned char>(mz("ł")[0]));
+  EXPECT_EQ(ui::keyFromConsole(0x10, 0, SHIFT), ui::KEY_NONE);
+  EXPECT_EQ(ui::keyFromConsole(0x12, 0, LEFT_ALT), ui::KEY_NONE);
+  EXPECT_EQ(ui::keyFromConsole(0x45, 0x20AC, RIGHT_ALT | LEFT_CTRL), ui::KEY_NONE);  // "€"
+}
+
+// The preset is selected: the first key typed or deleted replaces it; a key that moves keeps it.
+TEST(LineEdit, TheFirstKeyReplacesThePresetAndEditingKeysWork) {
+  ui::LineEdit e("Nowe_stawki_VAT.csv", 20);
+  EXPECT_TRUE(e.selected);
+  e.handle('a');
+  EXPECT_EQ(e.text, "a");
+  EXPECT_FALSE(e.selected);
+  for (int key : std::vector<int>{int('b'), ui::KEY_HOME, int('x'), ui::KEY_RIGHT, ui::KEY_DELETE,
+                                  ui::KEY_END, int('c'), ui::KEY_LEFT, ui::KEY_BACKSPACE})
+    e.handle(key);
+  EXPECT_EQ(e.text, "xc");  // "ab" -> "xab" -> "xa" (Delete at b) -> "xac" -> Backspace on a
+  EXPECT_EQ(e.cursor, 1u);
+
+  e.set("12", true);
+  e.handle(ui::KEY_BACKSPACE);  // deletes the whole selection
+  EXPECT_EQ(e.text, "");
+  e.set("12", true);
+  e.handle(ui::KEY_END);  // keeps the text, ends the selection
+  e.handle('3');
+  EXPECT_EQ(e.text, "123");
+  e.set("12", true);
+  e.handle(ui::KEY_LEFT);  // to the start of the selection
+  e.handle('0');
+  EXPECT_EQ(e.text, "012");
+
+  // Only the characters the field takes; never more than its length; keys of no editing ignored.
+  auto digitsOnly = [](char c) { return c >= '0' && c <= '9'; };
+  e.set("7", true);
+  e.handle('x', digitsOnly);
+  EXPECT_EQ(e.text, "7");
+  EXPECT_TRUE(e.selected);
+  e.handle('9', digitsOnly);
+  EXPECT_EQ(e.text, "9");
+  e.set(std::string(20, 'a'), false);
+  e.handle('b');
+  EXPECT_EQ(e.text, std::string(20, 'a'));
+  EXPECT_FALSE(e.handle(ui::KEY_F3));
+  EXPECT_FALSE(e.handle(ui::KEY_ENTER));
+  e.set(std::string(30, 'z'), true);  // a preset over the length is cut to it
+  EXPECT_EQ(e.text.size(), 20u);
+}
+
+// A warehouse whose product file is not in the shop folder is named in the prompt's note.
+TEST_F(Ui, TheWarehousePromptNamesAWarehouseWithoutProductFile) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("velkar-ui-wh-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  velkar::host().shopDir = dir;
+  std::ofstream(dir / "MMM001.MGR", std::ios::binary) << "";
+  EXPECT_EQ(ui::warehouseNote("1"), "");
+  EXPECT_EQ(ui::warehouseNote(""), "");
+  EXPECT_EQ(ui::warehouseNote("2"), "Magazyn 2 nie ma pliku towarów (MMM002.MGR)");
+  EXPECT_EQ(ui::warehouseNote("1000"), "Magazyn 1000 nie ma pliku towarów");
+  std::filesystem::remove_all(dir);
+
+  // "warehouse none" is no choice: the host's answer for it (-1 unless a variant says otherwise).
+  ui::setScript({"warehouse none"});
+  EXPECT_EQ(velkar::fn::chooseWarehouse(2, 680, 0), -1);
+  EXPECT_NE(screen.str().find("Magazyn: brak wyboru"), std::string::npos) << screen.str();
+}
+
 }  // namespace
