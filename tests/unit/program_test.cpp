@@ -570,6 +570,18 @@ TEST_F(ProgramTest, HostSaysWhenItsOwnFilesCannotBeUsed) {
   EXPECT_NE(shown.out.find("Plik uszkodzony: plik kodów dodatkowych KODY154.DAT ma"),
             std::string::npos)
       << shown.out;
+
+  // A settings store the host cannot write: the plug-in's registration goes on without it.
+  fs::remove_all(dir / "shop" / "velkar.ini");
+  fs::create_directory(dir / "shop" / "velkar.ini");
+  const std::string start = "run --shop shop --plugin '" VATUPDATE_PLUGIN "' --command 0";
+  const Result settings = velkar(start);
+  EXPECT_EQ(settings.status, 0) << settings.err;
+  EXPECT_NE(settings.err.find("velkar: settings: cannot replace"), std::string::npos)
+      << settings.err;
+  const Result window = velkar(start + " --interactive --style plain");
+  EXPECT_NE(window.out.find("Nie można zapisać ustawień w pliku velkar.ini."), std::string::npos)
+      << window.out;
 }
 
 }  // namespace
