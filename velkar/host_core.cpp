@@ -11,7 +11,9 @@
 
 #include "plugin/platform/platform.h"
 #include "velkar/host_functions.h"
+#include "velkar/host_notice.h"
 #include "velkar/reset.h"
+#include "velkar/script.h"
 
 namespace velkar {
 
@@ -125,12 +127,17 @@ void resetHost() {
 }
 
 bool enterCall(int ordinal, const char* name, std::vector<std::string> args) {
+  // A scripted answer that did not fit the question before ends the run here.
+  script::beforeHostCall();
   Host& h = host();
   const long n = ++h.callCounts[ordinal];
-  if (h.journalEnabled) h.journal.push_back(Call{ordinal, name, std::move(args)});
+  bool fails = false;
   for (const Fault& f : h.faults)
-    if (f.ordinal == ordinal && (n == f.nth || (f.persistent && n > f.nth))) return true;
-  return false;
+    if (f.ordinal == ordinal && (n == f.nth || (f.persistent && n > f.nth))) fails = true;
+  // A call that fails by injection does not reach the host's files.
+  if (!fails) noticeOwnFile(ordinal, args);
+  if (h.journalEnabled) h.journal.push_back(Call{ordinal, name, std::move(args)});
+  return fails;
 }
 
 std::string arg(int value) {

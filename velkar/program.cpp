@@ -114,6 +114,14 @@ int fail(int status, const std::string& message) {
   return status;
 }
 
+int usageError(const std::string& command, const std::string& message) {
+  const std::string program = command.empty() ? "velkar" : "velkar " + command;
+  std::cout.flush();
+  std::cerr << program << ": " << message << "\n"
+            << "try '" << program << " --help'" << std::endl;
+  return EXIT_USAGE;
+}
+
 }  // namespace velkar::program
 
 namespace {
@@ -130,25 +138,33 @@ const char* const usageText =
     "  export   write a warehouse's product file as CSV\n"
     "  compare  compare two product files field by field\n"
     "\n"
-    "'velkar COMMAND --help' describes a command.\n";
+    "'velkar COMMAND --help' describes a command; 'velkar --version' prints the version.\n"
+    "\n"
+    "exit status of run: 0 done, 1 a file problem, 2 a command-line mistake, 3 the plug-in did\n"
+    "not load, 4 it does not fit this host, 5 the script failed, 6 the plug-in broke the\n"
+    "host's contract. compare: 0 the same, 1 different, 2 unreadable.\n";
+
+#ifndef VELKAR_VERSION
+#define VELKAR_VERSION "unknown"
+#endif
 
 }  // namespace
 
 extern "C" int velkarMain(int argc, char** argv) {
   using namespace velkar::program;
-  if (argc < 2) {
-    std::cerr << usageText;
-    return 2;
-  }
+  if (argc < 2) return usageError("", "no command given");
   const std::string command = argv[1];
   if (command == "-h" || command == "--help" || command == "help") {
     std::cout << usageText;
+    return 0;
+  }
+  if (command == "--version" || command == "version") {
+    std::cout << "velkar " VELKAR_VERSION "\n";
     return 0;
   }
   if (command == "run") return runCommand(argc, argv);
   if (command == "mkshop") return mkshopCommand(argc, argv);
   if (command == "export") return exportCommand(argc, argv);
   if (command == "compare") return compareCommand(argc, argv);
-  std::cerr << "velkar: unknown command " << command << "\n\n" << usageText;
-  return 2;
+  return usageError("", "unknown command " + command);
 }

@@ -9,6 +9,17 @@
 
 namespace velkar::program {
 
+// The exit status of the program's commands (README, "Using the stand-in").
+enum ExitStatus : int {
+  EXIT_DONE = 0,
+  EXIT_FILE = 1,          // a file or folder named cannot be read, written or used
+  EXIT_USAGE = 2,         // a mistake on the command line
+  EXIT_NOT_LOADED = 3,    // run: the plug-in did not load, or is not a plug-in of this host
+  EXIT_DOES_NOT_FIT = 4,  // run: the plug-in does not fit this host (entry 30001 said so)
+  EXIT_SCRIPT = 5,        // run: the script has a mistake, or an answer did not fit or was unused
+  EXIT_CONTRACT = 6,      // run: the plug-in broke the host's contract, as far as the host saw
+};
+
 struct OptionSpec {
   const char* name;  // without the leading "--"
   bool takesValue;
@@ -44,5 +55,9 @@ int compareCommand(int argc, char** argv);
 
 // "velkar: <message>" on stderr; returns the status given.
 int fail(int status, const std::string& message);
+
+// A command-line mistake: "velkar COMMAND: <message>" and where to read more, on stderr;
+// returns EXIT_USAGE. `command` may be empty (the program itself).
+int usageError(const std::string& command, const std::string& message);
 
 }  // namespace velkar::program

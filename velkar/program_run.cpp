@@ -7,6 +7,7 @@
 // routine of the one the user picks, and at the end calls entry 30001 with a null callback so the
 // plug-in withdraws its command.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include "velkar/host_functions.h"
 #include "velkar/loader.h"
 #include "velkar/program_args.h"
+#include "velkar/script.h"
 #include "velkar/shop.h"
 #include "velkar/ui.h"
 
@@ -39,7 +41,10 @@ const char* const runUsage =
     "  --shop DIR          the shop folder (made with 'velkar mkshop')\n"
     "  --plugin PATH       the plug-in (vatupdate.so natively, vatupdate.dll on Windows)\n"
     "  --script FILE       scripted answers, one a line (message, dialog, file, warehouse,\n"
-    "                      stop-after); questions the script does not answer take the defaults\n"
+    "                      stop-after); questions the script does not answer take the defaults.\n"
+    "                      A line that cannot be read, an answer that does not fit its question\n"
+    "                      and (unless the script says allow-unused) an answer no question took\n"
+    "                      fail the run\n"
     "  --interactive       answer from the keyboard and pick the command from the menu\n"
     "                      (scripted answers, when given too, still come first)\n"
     "  --command N         the Nth command of the menu (default 1); 0 runs none: the plug-in is\n"
@@ -59,7 +64,11 @@ const char* const runUsage =
     "                      (49 products, 117 extra codes); T=none: the host has no such table.\n"
     "                      The files keep their records; each is shown to the plug-in in N bytes\n"
     "  --fault ORD@N[+]    the Nth call of host function ORD fails (+: and every later call)\n"
-    "  --journal FILE      write the journal of host calls to FILE\n";
+    "  --journal FILE      write the journal of host calls to FILE\n"
+    "\n"
+    "exit status: 0 done, 1 a file problem, 2 a command-line mistake, 3 the plug-in did not load\n"
+    "or is not a plug-in, 4 it does not fit this host, 5 the script failed, 6 the plug-in broke\n"
+    "the host's contract\n";
 
 // The readings of the host contract, after the options above.
 std::string usageText() {
@@ -103,28 +112,12 @@ std::vector<Command> registeredCommands() {
 // The run's choices, as parsed from the command line.
 struct RunOptions {
   fs::path shop, plugin;
-  std::vector<std::string> script;
+  script::Script script;
   bool interactive = false;
   int command = 1;
   std::vector<int> messageBoxAnswers;
   std::string journalFile;
 };
-
-bool readScript(const fs::path& file, std::vector<std::string>& lines, std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    error = "the script " + file.string() + " cannot be read";
-    return false;
-  }
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos || line[start] == '#') continue;
-    lines.push_back(line.substr(start));
-  }
-  return true;
-}
 
 // Applies the options that configure the host; false with a reason for a value it cannot take.
 bool configureHost(const Args& args, RunOptions& run, std::string& error) {
@@ -293,6 +286,8 @@ bool reportContractBreaches() {
   return clean;
 }
 
+bool journalFailed = false;
+
 void writeJournal(const std::string& file) {
   std::ofstream out(file, std::ios::binary);
   for (const Call& c : host().journal) {
@@ -300,7 +295,16 @@ void writeJournal(const std::string& file) {
     for (size_t i = 0; i < c.args.size(); ++i) out << (i ? ", " : "") << c.args[i];
     out << ")\n";
   }
-  if (!out) std::cerr << "velkar: the journal " << file << " could not be written\n";
+  if (!out) {
+    std::cerr << "velkar: the journal " << file << " could not be written\n";
+    journalFailed = true;
+  }
+}
+
+// The worse of two outcomes: a breach of the contract outweighs a script's fault.
+int worse(int status, int other) {
+  if (status == EXIT_CONTRACT || other == EXIT_CONTRACT) return EXIT_CONTRACT;
+  return status != EXIT_DONE ? status : other;
 }
 
 int runPlugin(const RunOptions& run) {
@@ -309,21 +313,24 @@ int runPlugin(const RunOptions& run) {
 #ifndef _WIN32
   showMessageBoxes(run.messageBoxAnswers);
 #endif
-  if (!plugin) return fail(1, "the plug-in did not load: " + error);
+  if (!plugin) return fail(EXIT_NOT_LOADED, "the plug-in did not load: " + error);
 
   auto start = reinterpret_cast<StartEntry>(plugin->entry(30001));
   auto notify = reinterpret_cast<NotifyEntry>(plugin->entry(30008));
   if (!start || !notify)
-    return fail(1, "the plug-in " + run.plugin.string() + " lacks entry " +
-                       (start ? "30008" : "30001") + ": it is not a plug-in of this host");
+    return fail(EXIT_NOT_LOADED, "the plug-in " + run.plugin.string() + " lacks entry " +
+                                     (start ? "30008" : "30001") +
+                                     ": it is not a plug-in of this host");
 
   unsigned char buffer[TITLE_SIZE + TITLE_GUARD];
   std::memset(buffer, 0, TITLE_SIZE);
   std::memset(buffer + TITLE_SIZE, GUARD_BYTE, TITLE_GUARD);
   const int started = start(&fn::hostCallback, reinterpret_cast<char*>(buffer));
+  int breach = EXIT_DONE;
   for (int i = TITLE_SIZE; i < TITLE_SIZE + TITLE_GUARD; ++i)
     if (buffer[i] != GUARD_BYTE) {
       std::cerr << "velkar: the plug-in wrote past the " << TITLE_SIZE << "-byte title buffer\n";
+      breach = EXIT_CONTRACT;
       break;
     }
   const std::string title(reinterpret_cast<const char*>(buffer),
@@ -335,20 +342,22 @@ int runPlugin(const RunOptions& run) {
     notify(1);
     start(nullptr, nullptr);
     if (!run.journalFile.empty()) writeJournal(run.journalFile);
-    return fail(
-        1, "the plug-in failed to start (entry 30001 answered " + std::to_string(started) + ")");
+    return worse(breach, fail(EXIT_DOES_NOT_FIT,
+                              "the plug-in does not fit this host: it failed "
+                              "to start (entry 30001 answered " +
+                                  std::to_string(started) + ")"));
   }
   notify(0);
 
   const std::vector<Command> commands = registeredCommands();
   showMenu(commands);
-  int status = 0;
+  int status = breach;
   if (commands.empty()) {
-    status = fail(1, "the plug-in registered no command");
+    status = fail(EXIT_CONTRACT, "the plug-in registered no command");
   } else if (run.interactive && run.command < 0) {
     for (int pick; (pick = pickInteractively(commands)) != 0;) {
       if (!runRoutine(commands[static_cast<size_t>(pick - 1)])) {
-        status = 1;
+        status = EXIT_CONTRACT;
         break;
       }
       showMenu(registeredCommands());
@@ -356,10 +365,10 @@ int runPlugin(const RunOptions& run) {
   } else {
     const int pick = run.command < 0 ? 1 : run.command;
     if (pick > static_cast<int>(commands.size()))
-      status = fail(1, "--command " + std::to_string(pick) + ": the menu has only " +
-                           std::to_string(commands.size()) + " command(s)");
+      status = usageError("run", "--command " + std::to_string(pick) + ": the menu has only " +
+                                     std::to_string(commands.size()) + " command(s)");
     else if (pick > 0 && !runRoutine(commands[static_cast<size_t>(pick - 1)]))
-      status = 1;
+      status = EXIT_CONTRACT;
   }
 
   // After a fault the plug-in's state is not to be trusted: it is not called again.
@@ -369,11 +378,16 @@ int runPlugin(const RunOptions& run) {
     return status;
   }
   start(nullptr, nullptr);
-  if (!host().commands.empty())
+  if (!host().commands.empty()) {
     std::cerr << "velkar: the plug-in did not withdraw its command (id "
               << readCommandRecord(host().commands.front()).id << ")\n";
-  if (ui::waitMessageShown()) std::cerr << "velkar: a waiting message is still on the screen\n";
-  if (!reportContractBreaches() && status == 0) status = 1;
+    status = EXIT_CONTRACT;
+  }
+  if (ui::waitMessageShown()) {
+    std::cerr << "velkar: a waiting message is still on the screen\n";
+    status = EXIT_CONTRACT;
+  }
+  if (!reportContractBreaches()) status = EXIT_CONTRACT;
   if (!run.journalFile.empty()) writeJournal(run.journalFile);
   plugin.reset();
   return status;
@@ -400,29 +414,29 @@ int runCommand(int argc, char** argv) {
                   {"fault", true},
                   {"variant", true},
                   {"journal", true}},
-                 args, error)) {
-    std::cerr << "velkar run: " << error << "\n\n" << usageText();
-    return 2;
-  }
+                 args, error))
+    return usageError("run", error);
   if (args.help) {
     std::cout << usageText();
     return 0;
   }
-  if (!args.positional.empty() || !args.has("shop") || !args.has("plugin")) {
-    std::cerr << "velkar run: --shop and --plugin are needed\n\n" << usageText();
-    return 2;
-  }
+  if (!args.positional.empty())
+    return usageError("run", "'" + args.positional.front() + "' is not an option");
+  if (!args.has("shop") || !args.has("plugin"))
+    return usageError("run", "--shop and --plugin are needed");
 
   RunOptions run;
   run.interactive = args.has("interactive");
   run.command = -1;  // not chosen
   if (auto n = args.value("command")) {
     auto v = parseInt(*n);
-    if (!v || *v < 0) return fail(2, "--command: " + *n + " is not a menu position");
+    if (!v || *v < 0) return usageError("run", "--command: " + *n + " is not a menu position");
     run.command = *v;
   }
-  if (auto file = args.value("script"); file && !readScript(*file, run.script, error))
-    return fail(1, error);
+  if (auto file = args.value("script"); file && !script::read(*file, run.script, error)) {
+    // A script that is there but wrong is the script's failure; one that cannot be read, a file's.
+    return fail(error.rfind("the script ", 0) == 0 ? EXIT_FILE : EXIT_SCRIPT, error);
+  }
   run.journalFile = args.value("journal").value_or("");
   if (!run.journalFile.empty()) run.journalFile = fs::absolute(run.journalFile).string();
 
@@ -431,11 +445,13 @@ int runCommand(int argc, char** argv) {
   std::error_code ec;
   run.plugin = fs::absolute(*args.value("plugin"), ec);
   run.shop = fs::absolute(*args.value("shop"), ec);
-  if (!fs::is_regular_file(run.plugin, ec)) return fail(1, "no plug-in " + run.plugin.string());
-  if (!fs::is_directory(run.shop, ec)) return fail(1, "no shop folder " + run.shop.string());
+  if (!fs::is_regular_file(run.plugin, ec))
+    return fail(EXIT_FILE, "no plug-in " + run.plugin.string());
+  if (!fs::is_directory(run.shop, ec))
+    return fail(EXIT_FILE, "no shop folder " + run.shop.string());
 
   resetHost();
-  if (!configureHost(args, run, error)) return fail(2, error);
+  if (!configureHost(args, run, error)) return usageError("run", error);
   if (auto style = args.value("style")) {
     if (*style == "plain")
       ui::setStyle(ui::Style::Plain);
@@ -444,7 +460,7 @@ int runCommand(int argc, char** argv) {
     else if (*style == "ansi")
       ui::setStyle(ui::Style::Ansi);
     else
-      return fail(2, "--style: " + *style + " is not plain, marked or ansi");
+      return usageError("run", "--style: " + *style + " is not plain, marked or ansi");
   }
   if (auto frames = args.value("frames")) {
     if (*frames == "box")
@@ -452,24 +468,48 @@ int runCommand(int argc, char** argv) {
     else if (*frames == "ascii")
       ui::setFrames(ui::Frames::Ascii);
     else
-      return fail(2, "--frames: " + *frames + " is not box or ascii");
+      return usageError("run", "--frames: " + *frames + " is not box or ascii");
   }
   if (auto width = args.value("width")) {
     const auto columns = parseInt(*width);
     if (!columns || *columns < 20 || *columns > 250)
-      return fail(2, "--width: " + *width + " is not a width from 20 to 250");
+      return usageError("run", "--width: " + *width + " is not a width from 20 to 250");
     ui::setTextWidth(*columns);
   }
-  ui::setScript(run.script);
   ui::setInteractive(run.interactive);
 
   fs::current_path(run.shop, ec);
-  if (ec) return fail(1, "cannot work in " + run.shop.string() + ": " + ec.message());
+  if (ec) return fail(EXIT_FILE, "cannot work in " + run.shop.string() + ": " + ec.message());
   host().shopDir = fs::current_path();
   // This reading of the records is played through the shop's own files.
   if (host().config.variants.hostBytes && !shop::fillHostBytes(host().shopDir, error))
-    return fail(1, "--variant host-bytes: " + error);
-  return runPlugin(run);
+    return fail(EXIT_FILE, "--variant host-bytes: " + error);
+
+  // An answer that does not fit its question ends the run at the plug-in's next host call: what
+  // the plug-in would do next rests on an answer the script did not mean.
+  const std::string journal = run.journalFile;
+  script::begin(run.script, [journal](const std::string& misfit) {
+    ui::out() << std::flush;
+    std::cerr << "velkar: script " << misfit << "\nvelkar: the run is stopped" << std::endl;
+    if (!journal.empty()) writeJournal(journal);
+    std::exit(EXIT_SCRIPT);
+  });
+  int status = runPlugin(run);
+  const std::string misfit = script::pendingMisfit();
+  const std::vector<std::string> unused = script::finish();
+  if (!misfit.empty()) {
+    std::cerr << "velkar: script " << misfit << std::endl;
+    return worse(status, EXIT_SCRIPT);
+  }
+  if (status == EXIT_DONE && !unused.empty() && !run.script.allowUnused) {
+    for (const std::string& line : unused) std::cerr << "velkar: script " << line << "\n";
+    std::cerr << "velkar: the script's answers do not match the questions asked (a script that\n"
+                 "        ends the run early on purpose says allow-unused)"
+              << std::endl;
+    status = EXIT_SCRIPT;
+  }
+  if (status == EXIT_DONE && journalFailed) status = EXIT_FILE;
+  return status;
 }
 
 }  // namespace velkar::program

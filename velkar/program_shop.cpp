@@ -18,15 +18,21 @@ namespace velkar::program {
 namespace {
 
 const char* const mkshopUsage =
-    "usage: velkar mkshop --dir DIR --products CSV [--codes CSV] [--warehouse N]\n"
+    "usage: velkar mkshop --dir DIR --products CSV [--codes CSV] [--warehouse N] [--replace]\n"
     "\n"
     "Makes a shop folder: one product file per warehouse and the additional-code file.\n"
     "\n"
+    "  --dir DIR        the new shop folder (relative to where velkar is started). A folder\n"
+    "                   that exists and is not empty is refused and left alone, unless\n"
+    "                   --replace: then the new shop is built beside it and takes its place\n"
     "  --products CSV   products, UTF-8, with a header line:\n"
     "                     warehouse,number,name,barcode,vat_code,new_vat_code,cn_code\n"
     "                   or, for one warehouse (--warehouse, default 1), without the first column\n"
     "  --codes CSV      additional barcodes: code,warehouse,product_number\n"
-    "                   (without it the additional-code file is empty)\n";
+    "                   (without it the additional-code file is empty)\n"
+    "\n"
+    "exit status: 0 done, 1 a file problem (a CSV mistake, a folder refused), 2 a command-line\n"
+    "mistake\n";
 
 const char* const exportUsage =
     "usage: velkar export --shop DIR --warehouse N [--out CSV]\n"
@@ -38,8 +44,9 @@ const char* const exportUsage =
 const char* const compareUsage =
     "usage: velkar compare FILE_A FILE_B [--table]\n"
     "\n"
-    "Compares two product files field by field; one line per difference. Exit status 0 when they\n"
-    "are the same, 1 when they differ, 2 when one cannot be read.\n"
+    "Compares two product files field by field; one line per difference, or a line saying that\n"
+    "they are identical. Exit status 0 when they are the same, 1 when they differ, 2 when one\n"
+    "cannot be read.\n"
     "\n"
     "  --table   the products that differ as a table: number, name, barcode and each changed\n"
     "            field before -> after\n";
@@ -175,24 +182,26 @@ int mkshopCommand(int argc, char** argv) {
   Args args;
   std::string error;
   if (!parseArgs(argc, argv, 2,
-                 {{"dir", true}, {"products", true}, {"codes", true}, {"warehouse", true}}, args,
-                 error)) {
-    std::cerr << "velkar mkshop: " << error << "\n\n" << mkshopUsage;
-    return 2;
-  }
+                 {{"dir", true},
+                  {"products", true},
+                  {"codes", true},
+                  {"warehouse", true},
+                  {"replace", false}},
+                 args, error))
+    return usageError("mkshop", error);
   if (args.help) {
     std::cout << mkshopUsage;
     return 0;
   }
-  if (!args.positional.empty() || !args.has("dir") || !args.has("products")) {
-    std::cerr << "velkar mkshop: --dir and --products are needed\n\n" << mkshopUsage;
-    return 2;
-  }
+  if (!args.positional.empty())
+    return usageError("mkshop", "'" + args.positional.front() + "' is not an option");
+  if (!args.has("dir") || !args.has("products"))
+    return usageError("mkshop", "--dir and --products are needed");
   int singleWarehouse = 1;
   if (auto w = args.value("warehouse")) {
     auto n = parseInt(*w);
     if (!n || *n < 0 || *n > shop::MAX_WAREHOUSE)
-      return fail(2, "--warehouse: " + *w + " is not a warehouse number");
+      return usageError("mkshop", "--warehouse: " + *w + " is not a warehouse number");
     singleWarehouse = *n;
   }
 
@@ -219,7 +228,8 @@ int mkshopCommand(int argc, char** argv) {
   }
 
   const fs::path dir = *args.value("dir");
-  if (!shop::createShop(dir, products, codes, error)) return fail(1, error);
+  if (!shop::makeShopFolder(dir, products, codes, args.has("replace"), error))
+    return fail(EXIT_FILE, error);
   std::cout << "shop " << dir.string() << ":";
   for (const auto& [warehouse, rows] : products)
     std::cout << " " << shop::warehouseFileName(warehouse) << " (" << rows.size() << " products),";
@@ -233,19 +243,14 @@ int exportCommand(int argc, char** argv) {
   std::string error;
   if (!parseArgs(argc, argv, 2,
                  {{"shop", true}, {"warehouse", true}, {"codes", false}, {"out", true}}, args,
-                 error)) {
-    std::cerr << "velkar export: " << error << "\n\n" << exportUsage;
-    return 2;
-  }
+                 error))
+    return usageError("export", error);
   if (args.help) {
     std::cout << exportUsage;
     return 0;
   }
-  if (!args.positional.empty() || !args.has("shop") || args.has("codes") == args.has("warehouse")) {
-    std::cerr << "velkar export: --shop and either --warehouse or --codes are needed\n\n"
-              << exportUsage;
-    return 2;
-  }
+  if (!args.positional.empty() || !args.has("shop") || args.has("codes") == args.has("warehouse"))
+    return usageError("export", "--shop and either --warehouse or --codes are needed");
   const fs::path shopDir = *args.value("shop");
   const auto out = args.value("out");
   if (args.has("codes")) {
@@ -259,7 +264,8 @@ int exportCommand(int argc, char** argv) {
   }
   auto warehouse = parseInt(*args.value("warehouse"));
   if (!warehouse || *warehouse < 0 || *warehouse > shop::MAX_WAREHOUSE)
-    return fail(2, "--warehouse: " + *args.value("warehouse") + " is not a warehouse number");
+    return usageError("export",
+                      "--warehouse: " + *args.value("warehouse") + " is not a warehouse number");
   if (out) return shop::exportProductsCsv(shopDir, *warehouse, *out, error) ? 0 : fail(1, error);
   std::vector<shop::ProductRow> rows;
   if (!shop::readProducts(shopDir / shop::warehouseFileName(*warehouse), rows, error))
@@ -271,18 +277,13 @@ int exportCommand(int argc, char** argv) {
 int compareCommand(int argc, char** argv) {
   Args args;
   std::string error;
-  if (!parseArgs(argc, argv, 2, {{"table", false}}, args, error)) {
-    std::cerr << "velkar compare: " << error << "\n\n" << compareUsage;
-    return 2;
-  }
+  if (!parseArgs(argc, argv, 2, {{"table", false}}, args, error))
+    return usageError("compare", error);
   if (args.help) {
     std::cout << compareUsage;
     return 0;
   }
-  if (args.positional.size() != 2) {
-    std::cerr << "velkar compare: two product files are needed\n\n" << compareUsage;
-    return 2;
-  }
+  if (args.positional.size() != 2) return usageError("compare", "two product files are needed");
   const fs::path a = args.positional[0], b = args.positional[1];
   std::vector<shop::Difference> differences;
   if (!shop::compareProductFiles(a, b, differences, error)) return fail(2, error);
@@ -296,6 +297,12 @@ int compareCommand(int argc, char** argv) {
       if (d.record < 0 || d.field.rfind("bytes", 0) == 0) std::cout << shop::describe(d) << "\n";
   } else {
     for (const shop::Difference& d : differences) std::cout << shop::describe(d) << "\n";
+  }
+  if (differences.empty()) {
+    std::vector<shop::ProductRow> rows;
+    const size_t count = shop::readProducts(a, rows, error) ? rows.size() : 0;
+    std::cout << a.string() << " and " << b.string() << " are identical (" << count
+              << " products)\n";
   }
   return differences.empty() ? 0 : 1;
 }

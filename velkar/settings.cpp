@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "velkar/host.h"
+#include "velkar/host_notice.h"
 #include "velkar/reset.h"
 #include "velkar/shop.h"
 
@@ -35,6 +36,7 @@ struct Store {
   bool readable = true;  // false: the file exists but could not be read; nothing is written then
   fs::path loadedFrom;
   bool crlf = false;
+  bool noticed = false;  // the user was told that the file cannot be read
   std::vector<Line> lines;
 };
 
@@ -148,6 +150,7 @@ Store& loaded() {
   s.loaded = true;
   s.loadedFrom = file;
   s.readable = true;
+  s.noticed = false;
   s.crlf = false;
   s.lines.clear();
   std::error_code ec;
@@ -637,6 +640,11 @@ int access(int operation, const char* section, const char* key, const char* form
   if (!section || !key || !format) return 1;
   if (operation == 1 || operation == 8) {
     std::string value;
+    if (Store& s = loaded(); !s.readable && !s.noticed) {
+      s.noticed = true;
+      hostNotice("Nie można odczytać pliku ustawień " + s.loadedFrom.filename().string() + ".",
+                 "settings: the settings file " + s.loadedFrom.string() + " cannot be read");
+    }
     if (!get(section, key, value)) return 1;
     return scanValue(value, format, args);
   }
@@ -644,7 +652,8 @@ int access(int operation, const char* section, const char* key, const char* form
     std::string value, error;
     if (!formatValue(format, args, value)) return 1;
     if (!set(section, key, value, error)) {
-      std::fprintf(stderr, "velkar: settings: %s\n", error.c_str());
+      hostNotice("Nie można zapisać ustawień w pliku " + storePath().filename().string() + ".",
+                 "settings: " + error);
       return 1;
     }
     return 0;

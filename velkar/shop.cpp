@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <system_error>
 
@@ -272,6 +273,68 @@ bool createShop(const fs::path& dir,
   for (const auto& [warehouse, records] : productFiles)
     if (!writeRecords(dir / warehouseFileName(warehouse), records, error)) return false;
   return writeRecords(dir / dataFileName(EXTRA_CODE_FILE_NUMBER), codeRecords, error);
+}
+
+bool makeShopFolder(const fs::path& dir,
+                    const std::map<int, std::vector<ProductRow>>& productsByWarehouse,
+                    const std::vector<ExtraCodeRow>& codes, bool replace, std::string& error) {
+  std::error_code ec;
+  fs::path target = fs::absolute(dir, ec).lexically_normal();
+  if (!target.has_filename()) target = target.parent_path();  // "shop/" names "shop"
+  if (ec || target == target.root_path() || target.filename() == "." || target.filename() == "..") {
+    error = "cannot make a shop folder at " + dir.string();
+    return false;
+  }
+  const fs::file_status status = fs::symlink_status(target, ec);
+  const bool exists = fs::exists(status);
+  if (exists && !fs::is_directory(status)) {
+    error = target.string() + " exists and is not a folder; it is left alone";
+    return false;
+  }
+  if (exists && !fs::is_empty(target, ec) && !replace) {
+    error = target.string() + " exists and is not empty; it is left alone (--replace replaces it)";
+    return false;
+  }
+  const fs::path parent = target.parent_path();
+  fs::create_directories(parent, ec);
+  if (ec) {
+    error = "cannot create " + parent.string() + ": " + ec.message();
+    return false;
+  }
+  // Names beside the folder, hidden, that no other run picks.
+  std::random_device random;
+  const std::string suffix = std::to_string(random()) + std::to_string(random());
+  const fs::path fresh = parent / ("." + target.filename().string() + ".new-" + suffix);
+  const fs::path old = parent / ("." + target.filename().string() + ".old-" + suffix);
+  if (!createShop(fresh, productsByWarehouse, codes, error)) {
+    fs::remove_all(fresh, ec);
+    return false;
+  }
+  if (exists) {
+    fs::rename(target, old, ec);
+    if (ec) {
+      error = "cannot move " + target.string() + " aside: " + ec.message() + "; it is left alone";
+      fs::remove_all(fresh, ec);
+      return false;
+    }
+  }
+  fs::rename(fresh, target, ec);
+  if (ec) {
+    error = "cannot put the new shop in place of " + target.string() + ": " + ec.message();
+    std::error_code ignored;
+    if (exists) fs::rename(old, target, ignored);
+    fs::remove_all(fresh, ignored);
+    return false;
+  }
+  if (exists) {
+    fs::remove_all(old, ec);
+    if (ec) {
+      error = "the new shop stands in " + target.string() + ", but the old one in " + old.string() +
+              " could not be removed: " + ec.message();
+      return false;
+    }
+  }
+  return true;
 }
 
 bool readProducts(const fs::path& file, std::vector<ProductRow>& out, std::string& error) {

@@ -124,6 +124,15 @@ bool createShop(const std::filesystem::path& dir,
                 const std::map<int, std::vector<ProductRow>>& productsByWarehouse,
                 const std::vector<ExtraCodeRow>& codes, std::string& error);
 
+// Makes the shop folder `dir` as createShop does, without ever leaving half a shop or touching
+// what a person keeps there: a folder that exists and holds anything is refused (named in the
+// error) unless `replace`; anything that is not a folder is refused. The shop is built beside
+// `dir` under a temporary name and then put in its place; a replaced folder is moved aside first
+// and removed only once the new one stands. On failure `dir` is as it was.
+bool makeShopFolder(const std::filesystem::path& dir,
+                    const std::map<int, std::vector<ProductRow>>& productsByWarehouse,
+                    const std::vector<ExtraCodeRow>& codes, bool replace, std::string& error);
+
 // Raw records of a file; false when it is missing, unreadable or not a whole number of records.
 bool readRecords(const std::filesystem::path& file, size_t recordSize,
                  std::vector<std::vector<unsigned char>>& out, std::string& error);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/plugin_fixture.h"
+#include "support/shop_folder.h"
 #include "velkar/codepage.h"
 #include "velkar/settings.h"
 #include "velkar/ui.h"
@@ -31,9 +32,7 @@ class MenuTest : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
-    dir = fs::temp_directory_path() /
-          ("velkar-menu-" + std::to_string(getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = fs::temp_directory_path() / testing_support::testFolderName("velkar-menu-");
     fs::remove_all(dir);
     fs::create_directories(dir);
     velkar::host().shopDir = dir;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -261,7 +262,7 @@ TEST_F(ProgramTest, CommandZeroOnlyStartsAndWithdraws) {
   EXPECT_EQ(r.err, "");
 
   const Result tooFar = velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --command 2");
-  EXPECT_EQ(tooFar.status, 1);
+  EXPECT_EQ(tooFar.status, 2);
   EXPECT_NE(tooFar.err.find("only 1 command"), std::string::npos) << tooFar.err;
 }
 
@@ -269,7 +270,7 @@ TEST_F(ProgramTest, FailedStartIsExplainedAndReported) {
   sampleShop();
   const Result r = velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN
                           "' --record-size 49=512 --journal journal.txt");
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.status, 4);
   EXPECT_NE(r.err.find("failed to start"), std::string::npos) << r.err;
   // Entry 30008 with a non-zero value: the plug-in explains why it cannot work.
   EXPECT_NE(r.out.find("MODUŁ NIE ZOSTANIE ZAŁADOWANY"), std::string::npos) << r.out;
@@ -281,7 +282,7 @@ TEST_F(ProgramTest, MissingHostFunctionAsTheUserAnswers) {
   sampleShop();
   const Result aborted =
       velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --leave-out 52028 --style marked");
-  EXPECT_EQ(aborted.status, 1);
+  EXPECT_EQ(aborted.status, 3);
   EXPECT_NE(aborted.err.find("did not load"), std::string::npos) << aborted.err;
   EXPECT_NE(aborted.out.find("POWAŻNY BŁĄD WTYCZKI"), std::string::npos) << aborted.out;
   EXPECT_NE(aborted.out.find("-> Abort"), std::string::npos);
@@ -311,7 +312,13 @@ TEST_F(ProgramTest, InteractiveMenuRunsThePickedCommandUntilQuit) {
 TEST_F(ProgramTest, CommandLineMistakes) {
   sampleShop();
   EXPECT_EQ(velkar("").status, 2);
-  EXPECT_EQ(velkar("frobnicate").status, 2);
+  const Result frobnicate = velkar("frobnicate");
+  EXPECT_EQ(frobnicate.status, 2);
+  EXPECT_EQ(frobnicate.err, "velkar: unknown command frobnicate\ntry 'velkar --help'\n");
+  const Result version = velkar("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("velkar [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
   const Result help = velkar("run --help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--leave-out"), std::string::npos);
@@ -320,7 +327,8 @@ TEST_F(ProgramTest, CommandLineMistakes) {
 
   const Result unknown = velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --bogus");
   EXPECT_EQ(unknown.status, 2);
-  EXPECT_NE(unknown.err.find("unknown option --bogus"), std::string::npos);
+  // One line and where to read more, not the whole help.
+  EXPECT_EQ(unknown.err, "velkar run: unknown option --bogus\ntry 'velkar run --help'\n");
   EXPECT_EQ(velkar("run --shop shop").status, 2);
   EXPECT_EQ(velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --leave-out x").status, 2);
   EXPECT_EQ(velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --message-box maybe").status,
@@ -328,6 +336,7 @@ TEST_F(ProgramTest, CommandLineMistakes) {
   EXPECT_EQ(velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --record-size 50=1").status, 2);
   const Result noShop = velkar("run --shop nowhere --plugin '" VATUPDATE_PLUGIN "'");
   EXPECT_EQ(noShop.status, 1);
+  EXPECT_EQ(lines(noShop.err).size(), 1u) << noShop.err;
   EXPECT_NE(noShop.err.find("no shop folder"), std::string::npos);
   const Result noPlugin = velkar("run --shop shop --plugin missing.so");
   EXPECT_EQ(noPlugin.status, 1);
@@ -335,7 +344,7 @@ TEST_F(ProgramTest, CommandLineMistakes) {
   // Not a plug-in at all: the load fails and says so.
   std::ofstream(dir / "junk.so") << "not a library";
   const Result junk = velkar("run --shop shop --plugin junk.so");
-  EXPECT_EQ(junk.status, 1);
+  EXPECT_EQ(junk.status, 3);
   EXPECT_NE(junk.err.find("did not load"), std::string::npos) << junk.err;
 }
 
@@ -390,12 +399,189 @@ TEST_F(ProgramTest, CompareStatusTellsSameDifferentOrUnreadable) {
   fs::copy_file(dir / "shop" / "MMM001.MGR", dir / "copy.MGR");
   const Result same = velkar("compare shop/MMM001.MGR copy.MGR");
   EXPECT_EQ(same.status, 0);
-  EXPECT_EQ(same.out, "");
+  EXPECT_EQ(same.out, "shop/MMM001.MGR and copy.MGR are identical (38 products)\n");
   const Result other = velkar("compare shop/MMM001.MGR shop/MMM002.MGR");
   EXPECT_EQ(other.status, 1);
   EXPECT_NE(other.out.find("records"), std::string::npos) << other.out;
   EXPECT_EQ(velkar("compare shop/MMM001.MGR missing.MGR").status, 2);
   EXPECT_EQ(velkar("compare shop/MMM001.MGR").status, 2);
+}
+
+// ---- nothing of a person's is replaced unasked ---------------------------------------------
+
+// Every file under a folder with its bytes, to see that a refused command left it alone.
+std::map<std::string, std::string> contents(const fs::path& folder) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    out[fs::relative(e.path(), folder).string()] = e.is_regular_file() ? readFile(e.path()) : "/";
+  return out;
+}
+
+TEST_F(ProgramTest, MkshopRefusesAFolderThatHoldsAnythingUnlessToldToReplaceIt) {
+  const std::string products = " --products '" + (examples / "products.csv").string() + "'";
+  fs::create_directories(dir / "mine" / "notes");
+  std::ofstream(dir / "mine" / "notes" / "list.txt") << "keep me";
+  const auto before = contents(dir / "mine");
+  const Result refused = velkar("mkshop --dir mine" + products);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(lines(refused.err).size(), 1u) << refused.err;
+  EXPECT_NE(refused.err.find((dir / "mine").string() + " exists and is not empty"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(contents(dir / "mine"), before);
+  std::ofstream(dir / "file") << "a file";
+  EXPECT_EQ(velkar("mkshop --replace --dir file" + products).status, 1);
+  EXPECT_EQ(readFile(dir / "file"), "a file");
+
+  // An empty folder is taken; --replace puts a whole new shop in place of the old folder.
+  fs::create_directory(dir / "empty");
+  EXPECT_EQ(velkar("mkshop --dir empty" + products).status, 0);
+  EXPECT_TRUE(fs::exists(dir / "empty" / "MMM002.MGR"));
+  const Result replaced = velkar("mkshop --dir mine --replace" + products);
+  ASSERT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_FALSE(fs::exists(dir / "mine" / "notes"));
+  EXPECT_EQ(readFile(dir / "mine" / "MMM001.MGR"), readFile(dir / "empty" / "MMM001.MGR"));
+
+  // A CSV mistake found with --replace leaves the old folder as it was, and nothing beside it.
+  std::ofstream(dir / "bad.csv")
+      << "number,name,barcode,vat_code,new_vat_code,cn_code\n1,x,,y,0,\n";
+  const auto shop = contents(dir / "mine");
+  EXPECT_EQ(velkar("mkshop --dir mine --replace --products bad.csv").status, 1);
+  EXPECT_EQ(contents(dir / "mine"), shop);
+  for (const auto& e : fs::directory_iterator(dir))
+    EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+}
+
+// The demo as a new user runs it, with a folder named where they stand.
+TEST_F(ProgramTest, DemoRefusesAFolderThatHoldsAnythingAndTakesNamesFromWhereItStarted) {
+  const fs::path build = fs::path(VELKAR_PROGRAM).parent_path();
+  auto demo = [&](const std::string& args) {
+    const std::string command = "cd '" + dir.string() + "' && VELKAR_BUILD='" + build.string() +
+                                "' bash '" VELKAR_SOURCE_DIR "/scripts/demo' " + args + " >'" +
+                                (dir / "demo.out").string() + "' 2>'" +
+                                (dir / "demo.err").string() + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    return Result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / "demo.out"),
+                  readFile(dir / "demo.err")};
+  };
+  fs::create_directory(dir / "examples");
+  std::ofstream(dir / "examples" / "mine.csv") << "keep me";
+  const Result refused = demo("--shop examples");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err,
+            "demo: " + (dir / "examples").string() +
+                " exists and is not empty; it is left alone (--replace replaces it)\n");
+  EXPECT_EQ(readFile(dir / "examples" / "mine.csv"), "keep me");
+  // The repository's own sample data is untouched too.
+  EXPECT_TRUE(fs::exists(examples / "products.csv"));
+
+  const Result made = demo("--shop newshop");
+  ASSERT_EQ(made.status, 0) << made.err << made.out;
+  EXPECT_TRUE(fs::exists(dir / "newshop" / "zmianavat.txt"));
+  EXPECT_NE(made.out.find("The shop stays in " + (dir / "newshop").string()), std::string::npos);
+
+  const Result replaced = demo("--shop=examples --replace");
+  ASSERT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_FALSE(fs::exists(dir / "examples" / "mine.csv"));
+  EXPECT_TRUE(fs::exists(dir / "examples" / "MMM001.MGR"));
+}
+
+// ---- scripts are held to what they say ------------------------------------------------------
+
+TEST_F(ProgramTest, ScriptMistakesFailTheRunNamingTheLine) {
+  sampleShop();
+  const std::string run = "run --shop shop --plugin '" VATUPDATE_PLUGIN "' --script answers";
+  const fs::path before = dir / "MMM001.before";
+  fs::copy_file(dir / "shop" / "MMM001.MGR", before);
+  struct Case {
+    const char* script;
+    const char* message;  // what standard error says
+  };
+  const Case misread[] = {
+      {"message ok\nwarehose 1\n", "answers line 2: 'warehose 1': not an answer; expected"},
+      {"# comment\n\nmessage yes\n", "line 3: 'message yes': expected message ok or message"},
+      {"message ok\nwarehouse one\n", "line 2: 'warehouse one': expected warehouse N"},
+      {"dialog file=a.csv format=x ok\n", "line 1: 'dialog file=a.csv format=x ok': format=x"},
+      {"dialog keys=item1:F33 ok\n", "'F33' is not a key"},
+      {"dialog file=\"a b.csv ok\n", "a quote is not closed"},
+      {"stop-after soon\n", "expected stop-after N"},
+  };
+  for (const Case& c : misread) {
+    script(c.script);
+    const Result r = velkar(run);
+    EXPECT_EQ(r.status, 5) << c.script;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.script << r.err;
+    EXPECT_EQ(r.out.find("Wtyczka:"), std::string::npos) << "the plug-in ran: " << c.script;
+  }
+  EXPECT_EQ(readFile(dir / "shop" / "MMM001.MGR"), readFile(before));
+
+  // An answer that no question takes: the explanation is cancelled, so no dialog comes.
+  script("message cancel\ndialog file=Nowe_stawki_VAT.csv ok\n\nwarehouse 1\n");
+  const Result unused = velkar(run);
+  EXPECT_EQ(unused.status, 5);
+  EXPECT_NE(unused.err.find("line 2: 'dialog file=Nowe_stawki_VAT.csv ok' was not used"),
+            std::string::npos)
+      << unused.err;
+  EXPECT_NE(unused.err.find("line 4: 'warehouse 1' was not used"), std::string::npos);
+  // A script that ends the run early on purpose says so.
+  script("allow-unused\nmessage cancel\nwarehouse 1\n");
+  const Result allowed = velkar(run);
+  EXPECT_EQ(allowed.status, 0) << allowed.err;
+  EXPECT_EQ(allowed.err, "");
+
+  // An answer that does not fit the dialog it meets stops the run before the plug-in goes on.
+  script("message ok\ndialog keys=item9:F3 file=Nowe_stawki_VAT.csv ok\nwarehouse 1\n");
+  const Result misfit = velkar(run + " --journal journal.txt");
+  EXPECT_EQ(misfit.status, 5);
+  EXPECT_NE(misfit.err.find("line 2: 'dialog keys=item9:F3 file=Nowe_stawki_VAT.csv ok': no "
+                            "item '9' in this dialog"),
+            std::string::npos)
+      << misfit.err;
+  EXPECT_NE(misfit.err.find("the run is stopped"), std::string::npos);
+  EXPECT_EQ(misfit.out.find("Magazyn:"), std::string::npos) << "the run went on";
+  EXPECT_EQ(readFile(dir / "shop" / "MMM001.MGR"), readFile(before));
+  EXPECT_NE(readFile(dir / "journal.txt").find("runDialog"), std::string::npos);
+
+  EXPECT_EQ(velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN "' --script nowhere").status, 1);
+}
+
+// ---- the host's own files ------------------------------------------------------------------
+
+TEST_F(ProgramTest, HostSaysWhenItsOwnFilesCannotBeUsed) {
+  sampleShop();
+  const std::string run = "run --shop shop --plugin '" VATUPDATE_PLUGIN "' --script answers";
+  // A warehouse without a product file: said on standard error in a scripted run.
+  script("message ok\ndialog file=Nowe_stawki_VAT.csv format=0 ok\nwarehouse 7\n");
+  const Result missing = velkar(run);
+  EXPECT_EQ(missing.status, 0) << missing.err;
+  EXPECT_EQ(missing.err,
+            "velkar: the product file of warehouse 7 (MMM007.MGR) does not exist in the shop "
+            "folder\n");
+  // A file that is no whole number of records.
+  std::ofstream(dir / "shop" / "KODY154.DAT", std::ios::app) << "x";
+  script("message ok\ndialog file=Nowe_stawki_VAT.csv format=0 ok\nwarehouse 1\n");
+  const Result broken = velkar(run);
+  EXPECT_NE(broken.err.find("KODY154.DAT"), std::string::npos) << broken.err;
+  // Interactive: a window of the host, which waits for a key.
+  const Result shown = velkar("run --shop shop --plugin '" VATUPDATE_PLUGIN
+                              "' --script answers --interactive --command 1 "
+                              "--style plain",
+                              {}, "\r\r\r\r\r\r");
+  EXPECT_NE(shown.out.find("Plik uszkodzony: plik kodów dodatkowych KODY154.DAT ma"),
+            std::string::npos)
+      << shown.out;
+
+  // A settings store the host cannot write: the plug-in's registration goes on without it.
+  fs::remove_all(dir / "shop" / "velkar.ini");
+  fs::create_directory(dir / "shop" / "velkar.ini");
+  const std::string start = "run --shop shop --plugin '" VATUPDATE_PLUGIN "' --command 0";
+  const Result settings = velkar(start);
+  EXPECT_EQ(settings.status, 0) << settings.err;
+  EXPECT_NE(settings.err.find("velkar: settings: cannot replace"), std::string::npos)
+      << settings.err;
+  const Result window = velkar(start + " --interactive --style plain");
+  EXPECT_NE(window.out.find("Nie można zapisać ustawień w pliku velkar.ini."), std::string::npos)
+      << window.out;
 }
 
 }  // namespace
