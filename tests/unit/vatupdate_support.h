@@ -66,11 +66,14 @@ class VatTest : public testing_support::PluginTest {
     sym<void (*)(int)>("_Z19buildExtraCodeIndexi")(warehouse);
   }
   void applyRates(int warehouse) { sym<void (*)(int)>("_Z10applyRatesi")(warehouse); }
+  // The plain scans over the rate list (outside a pass of applyRates, as the lookups are).
   RateEntry* findRateByCode(const char* code) {
-    return sym<RateEntry* (*)(const char*)>("_Z14findRateByCodePKc")(code);
+    return sym<RateEntry* (*)(RateList&, const char*)>("_Z15scanRatesByCodeR8RateListPKc")(rates(),
+                                                                                           code);
   }
   RateEntry* findRateByName(const char* name) {
-    return sym<RateEntry* (*)(const char*)>("_Z14findRateByNamePKc")(name);
+    return sym<RateEntry* (*)(RateList&, const char*)>("_Z15scanRatesByNameR8RateListPKc")(rates(),
+                                                                                           name);
   }
   void writeChangeReport() { sym<void (*)()>("_Z17writeChangeReportv")(); }
   int importDialogKeys(unsigned short key, unsigned short item) {
