@@ -10,6 +10,7 @@
 #include "startup/startup.h"
 #include "lookup/hooks.h"
 #include "lookup/lookup.h"
+#include "vatupdate/run.h"
 
 namespace {
 
@@ -75,20 +76,19 @@ bool vatCodeForRate(int32_t rate, uint16_t* code) {
   return false;
 }
 
-ProductLookup productLookup;
-
 void applyRates(int32_t warehouse) {
   // Without the host's table there is no product to read, and the host is not asked: every entry
   // stays unmatched, as when the product file cannot be opened.
   TableDescriptor* table = productTable;
   if (!table) return;
-  const int format = importDialogData.format.get();
+  const int format = commandRun.choices.format.get();
 
   char path[PATH_SIZE];
   memset(path, 0, sizeof path);
   host::warehouseFilePath(warehouse, path, MZ("MMM"), MZ(".MGR"), PRODUCT_FILE_KIND);
   path[PATH_SIZE - 1] = 0;
-  beginProductLookup(productLookup, format, rateList, extraCodeIndex);
-  passOverTable(table, PRODUCT_FILE_MODE, path, PRODUCT_RECORD_SIZE, &visitProduct, &productLookup);
-  endProductLookup(productLookup);
+  ProductLookup& lookup = commandRun.lookup;
+  beginProductLookup(lookup, format, commandRun.rates, commandRun.extraCodes);
+  passOverTable(table, PRODUCT_FILE_MODE, path, PRODUCT_RECORD_SIZE, &visitProduct, &lookup);
+  endProductLookup(lookup);
 }

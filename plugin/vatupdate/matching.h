@@ -1,15 +1,12 @@
 // Matching the products of one warehouse to the rate entries, and applying the entries.
 #pragma once
 
-#include "lookup/lookup.h"
-#include "vatupdate/records.h"
+#include <stdint.h>
 
-// The lookup of the current pass of applyRates.
-extern ProductLookup productLookup;
-
-// Scans the warehouse's product file once: finds each product's entry (lookup/lookup.h), writes
-// the new VAT code (or, in format 2, the CN code) into the record, writes back records that
-// changed, and counts the outcomes on the entries.
+// Scans the warehouse's product file once, in the format of the run's choices (vatupdate/run.h):
+// finds each product's entry (lookup/lookup.h), writes the new VAT code (or, in format 2, the CN
+// code) into the record, writes back records that changed, and counts the outcomes on the
+// entries.
 void applyRates(int32_t warehouse);
 
 // The host VAT code of a rate (RATE_EXEMPT or percent); false when the rate has no code.

@@ -22,11 +22,3 @@ static_assert(sizeof(ImportDialogData) == 131);
 static_assert(alignof(ImportDialogData) == 1);
 static_assert(offsetof(ImportDialogData, fileName) == 0);
 static_assert(offsetof(ImportDialogData, format) == 129);
-
-// --- The command's state -------------------------------------------------------------------------
-
-// Empty (null, 0, 0) whenever the command is not running.
-extern RateList rateList;
-extern ExtraCodeIndex extraCodeIndex;
-// The import choices of the current run.
-extern ImportDialogData importDialogData;

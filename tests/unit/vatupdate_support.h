@@ -15,6 +15,7 @@
 #include "support/plugin_fixture.h"
 #include "host/host_list.h"
 #include "vatupdate/records.h"
+#include "vatupdate/run.h"
 #include "velkar/host.h"
 #include "velkar/shop.h"
 
@@ -50,9 +51,10 @@ class VatTest : public testing_support::PluginTest {
   virtual std::string hostVariants() const { return ""; }
 
   // --- the module's state and functions ---
-  RateList& rates() { return *sym<RateList*>("rateList"); }
-  ExtraCodeIndex& extraCodes() { return *sym<ExtraCodeIndex*>("extraCodeIndex"); }
-  ImportDialogData& dialogData() { return *sym<ImportDialogData*>("importDialogData"); }
+  CommandRun& commandRun() { return *sym<CommandRun*>("commandRun"); }
+  RateList& rates() { return commandRun().rates; }
+  ExtraCodeIndex& extraCodes() { return commandRun().extraCodes; }
+  ImportDialogData& dialogData() { return commandRun().choices; }
   TableDescriptor*& productTable() { return *sym<TableDescriptor**>("productTable"); }
   TableDescriptor*& extraCodeTable() { return *sym<TableDescriptor**>("extraCodeTable"); }
 
