@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench/floor.h"
-#include "vatupdate/rate_index.h"
+#include "lookup/hooks.h"
 
 namespace bench {
 

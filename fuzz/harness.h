@@ -28,6 +28,7 @@
 #include "vatupdate/ratefile.h"
 #include "vatupdate/records.h"
 #include "vatupdate/report.h"
+#include "vatupdate/run.h"
 #include "velkar/host.h"
 #include "velkar/shop.h"
 #include "velkar/textfile.h"
@@ -201,14 +202,11 @@ inline void startModule(const fs::path& shop) {
 
 // The command's phases after the dialog, as the command runs them.
 inline void runPhases(const char* rateFile, int format, int warehouse) {
-  importDialogData.format.set(static_cast<int16_t>(format));
-  const int read = readRateFile(rateFile, format);
-  if (read == 1) {
-    releaseRateList();
-    releaseExtraCodeIndex();
+  commandRun.choices.format.set(static_cast<int16_t>(format));
+  if (readRateFile(rateFile, format) != 0) {
+    releaseCommandRun();
     return;
   }
-  if (read != 0) return;
   buildExtraCodeIndex(warehouse);
   applyRates(warehouse);
   writeChangeReport();
@@ -223,6 +221,8 @@ inline void checkNothingLeft() {
   check(velkar::openTextFileCount() == 0, "a text file left open");
   check(velkar::openCursorCount() == 0, "a table cursor left open");
   check(velkar::badTextFileHandles() == 0, "a text-file call with a handle not open");
+  const RateList& rateList = commandRun.rates;
+  const ExtraCodeIndex& extraCodeIndex = commandRun.extraCodes;
   check(rateList.entries == nullptr && rateList.capacity == 0 && rateList.count == 0,
         "the rate list is not empty");
   check(extraCodeIndex.entries == nullptr && extraCodeIndex.capacity == 0 &&

@@ -12,15 +12,17 @@
 #include "host/messages.h"
 #include "host/settings.h"
 #include "identity/identity.h"
+#include "lookup/hooks.h"
+#include "lookup/scan.h"
 #include "startup/startup.h"
 #include "vatupdate/command.h"
 #include "vatupdate/dialog_description.h"
 #include "vatupdate/extracodes.h"
 #include "vatupdate/matching.h"
-#include "vatupdate/rate_index.h"
 #include "vatupdate/ratefile.h"
 #include "vatupdate/records.h"
 #include "vatupdate/report.h"
+#include "vatupdate/run.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
@@ -58,13 +60,12 @@ constinit const ModuleInternals internalsTable = {
     .reportTableSizes = &reportTableSizes,
 
     // vatupdate/: the import dialog
-    .importDialogData = &importDialogData,
     .importDialogDescription = &importDialogDescription,
     .importDialogKeys = &importDialogKeys,
 
     // vatupdate/: a run of the command, the rate list and the lookups
-    .rateList = &rateList,
-    .extraCodeIndex = &extraCodeIndex,
+    .commandRun = &commandRun,
+    .releaseCommandRun = &releaseCommandRun,
     .matchingControl = &vatMatchingControl,
     .readRateFile = &readRateFile,
     .appendRate = &appendRate,
@@ -72,8 +73,8 @@ constinit const ModuleInternals internalsTable = {
     .buildExtraCodeIndex = &buildExtraCodeIndex,
     .releaseExtraCodeIndex = &releaseExtraCodeIndex,
     .applyRates = &applyRates,
-    .findRateByCode = &findRateByCode,
-    .findRateByName = &findRateByName,
+    .scanRatesByCode = &scanRatesByCode,
+    .scanRatesByName = &scanRatesByName,
     .writeChangeReport = &writeChangeReport,
     .vatUpdateCommand = &vatUpdateCommand,
 

@@ -13,9 +13,11 @@
 #include "host/tables.h"
 #include "identity/identity.h"
 #include "platform/platform.h"
+#include "lookup/hooks.h"
+#include "lookup/records.h"
 #include "vatupdate/dialog_description.h"
-#include "vatupdate/rate_index.h"
 #include "vatupdate/records.h"
+#include "vatupdate/run.h"
 
 // Every member is a plain pointer, none null once filled: a loader may read the table as an
 // array of MODULE_INTERNALS_COUNT addresses to check that.
@@ -49,14 +51,13 @@ struct ModuleInternals {
   int (*reportTableSizes)(char* buffer);
 
   // --- vatupdate/: the import dialog ---
-  ImportDialogData* importDialogData;
   const DialogDescription* importDialogDescription;
   int(HOST_STDCALL* importDialogKeys)(unsigned short key, unsigned short item);
 
-  // --- vatupdate/: a run of the command, the rate list and the lookups (matching, rate index,
-  // additional codes, report); these follow the run's state and the lookup's home ---
-  RateList* rateList;
-  ExtraCodeIndex* extraCodeIndex;
+  // --- vatupdate/ and lookup/: a run of the command (its record holds the choices, the rate
+  // list and the additional-code index), reading, matching and the report ---
+  CommandRun* commandRun;
+  void (*releaseCommandRun)();
   MatchingControl* matchingControl;
   int (*readRateFile)(const char* fileName, int format);
   int (*appendRate)(const RateEntry* entry);
@@ -64,8 +65,8 @@ struct ModuleInternals {
   void (*buildExtraCodeIndex)(int32_t warehouse);
   void (*releaseExtraCodeIndex)();
   void (*applyRates)(int32_t warehouse);
-  RateEntry* (*findRateByCode)(const char* code);
-  RateEntry* (*findRateByName)(const char* name);
+  RateEntry* (*scanRatesByCode)(RateList& rates, const char* code);
+  RateEntry* (*scanRatesByName)(RateList& rates, const char* name);
   void (*writeChangeReport)();
   void(HOST_CDECL* vatUpdateCommand)(void);
 

@@ -15,8 +15,7 @@
 #include "vatupdate/ratefile.h"
 #include "vatupdate/records.h"
 #include "vatupdate/report.h"
-
-ImportDialogData importDialogData;
+#include "vatupdate/run.h"
 
 namespace {
 
@@ -24,16 +23,16 @@ namespace {
 
 // Fills the data block from the settings; the warehouse number from "Mag" (0 when unread).
 void loadSettings(int32_t* warehouse) {
-  memset(&importDialogData, 0, sizeof importDialogData);
+  memset(&commandRun.choices, 0, sizeof commandRun.choices);
   if (static_cast<uint16_t>(accessSetting(SETTING_READ_TEXT, MZ(SETTINGS_SECTION), MZ("Path"),
-                                          MZ("%128s"), importDialogData.fileName)) != 0) {
-    memcpy(importDialogData.fileName, MZ(DEFAULT_RATE_FILE), MZ_SIZE(DEFAULT_RATE_FILE));
+                                          MZ("%128s"), commandRun.choices.fileName)) != 0) {
+    memcpy(commandRun.choices.fileName, MZ(DEFAULT_RATE_FILE), MZ_SIZE(DEFAULT_RATE_FILE));
   }
-  importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
+  commandRun.choices.fileName[FILE_NAME_SIZE - 1] = 0;
 
-  int32_t format = importDialogData.format.get();
+  int32_t format = commandRun.choices.format.get();
   accessSetting(SETTING_READ_TEXT, MZ(SETTINGS_SECTION), MZ("Opcje"), MZ("%d"), &format);
-  importDialogData.format.set(static_cast<int16_t>(format));
+  commandRun.choices.format.set(static_cast<int16_t>(format));
 
   accessSetting(SETTING_READ, MZ(SETTINGS_SECTION), MZ("Mag"), MZ("%d"), warehouse);
 }
@@ -42,7 +41,7 @@ void loadSettings(int32_t* warehouse) {
 bool runImportDialog() {
   for (;;) {
     const int16_t result = static_cast<int16_t>(
-        host::runDialog(&importDialogDescription, 1, &importDialogData, &importDialogKeys, 0));
+        host::runDialog(&importDialogDescription, 1, &commandRun.choices, &importDialogKeys, 0));
     if (result == static_cast<int16_t>(DIALOG_CANCEL)) return false;
     if (result == static_cast<int16_t>(DIALOG_OK)) return true;
   }
@@ -52,13 +51,13 @@ bool runImportDialog() {
 
 HOST_STDCALL int importDialogKeys(unsigned short key, unsigned short item) {
   if (item != FILE_NAME_ITEM || key != KEY_F3) return 0;
-  host::exchangeDialogData(&importDialogData, 1);
-  importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
+  host::exchangeDialogData(&commandRun.choices, 1);
+  commandRun.choices.fileName[FILE_NAME_SIZE - 1] = 0;
   char mask[sizeof "c:\\*.*"];
   memcpy(mask, "c:\\*.*", sizeof mask);
-  if (host::chooseFile(FILE_CHOOSER_KIND, importDialogData.fileName, mask, 1) != -1) {
-    importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
-    host::exchangeDialogData(&importDialogData, 0);
+  if (host::chooseFile(FILE_CHOOSER_KIND, commandRun.choices.fileName, mask, 1) != -1) {
+    commandRun.choices.fileName[FILE_NAME_SIZE - 1] = 0;
+    host::exchangeDialogData(&commandRun.choices, 0);
     host::notifyDialogItem(FILE_NAME_ITEM_ID);
   }
   return -2;
@@ -78,27 +77,31 @@ void vatUpdateCommand(void) {
       MESSAGE_EXPLANATION);
   if (static_cast<uint16_t>(answer) != DIALOG_OK) return;
 
-  int32_t warehouse = 0;
-  loadSettings(&warehouse);
-  if (!runImportDialog()) return;
-  importDialogData.fileName[FILE_NAME_SIZE - 1] = 0;
-
-  warehouse = host::chooseWarehouse(warehouse, WAREHOUSE_CHOOSER_KIND, 0);
-  if (warehouse >= 0)
-    accessSetting(SETTING_WRITE, MZ(SETTINGS_SECTION), MZ("Mag"), MZ("%d"), warehouse);
-  accessSetting(SETTING_WRITE_TEXT, MZ(SETTINGS_SECTION), MZ("Path"), MZ("%s"),
-                importDialogData.fileName);
-  accessSetting(SETTING_WRITE_TEXT, MZ(SETTINGS_SECTION), MZ("Opcje"), MZ("%d"),
-                static_cast<int32_t>(importDialogData.format.get()));
-
-  const int read = readRateFile(importDialogData.fileName, importDialogData.format.get());
-  if (read == -1) return;
-  if (read == 1) {
-    releaseRateList();
-    releaseExtraCodeIndex();
+  // The run begins: its choices and warehouse from the settings. From here on every way out
+  // releases it (the report does so before its summary).
+  CommandRun& run = commandRun;
+  run.warehouse = 0;
+  loadSettings(&run.warehouse);
+  if (!runImportDialog()) {
+    releaseCommandRun();
     return;
   }
-  buildExtraCodeIndex(warehouse);
-  applyRates(warehouse);
+  run.choices.fileName[FILE_NAME_SIZE - 1] = 0;
+
+  run.warehouse = host::chooseWarehouse(run.warehouse, WAREHOUSE_CHOOSER_KIND, 0);
+  if (run.warehouse >= 0)
+    accessSetting(SETTING_WRITE, MZ(SETTINGS_SECTION), MZ("Mag"), MZ("%d"), run.warehouse);
+  accessSetting(SETTING_WRITE_TEXT, MZ(SETTINGS_SECTION), MZ("Path"), MZ("%s"),
+                run.choices.fileName);
+  accessSetting(SETTING_WRITE_TEXT, MZ(SETTINGS_SECTION), MZ("Opcje"), MZ("%d"),
+                static_cast<int32_t>(run.choices.format.get()));
+
+  // -1: the file could not be opened; 1: memory ran out while reading (the user has been told).
+  if (readRateFile(run.choices.fileName, run.choices.format.get()) != 0) {
+    releaseCommandRun();
+    return;
+  }
+  buildExtraCodeIndex(run.warehouse);
+  applyRates(run.warehouse);
   writeChangeReport();
 }

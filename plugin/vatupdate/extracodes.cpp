@@ -9,8 +9,7 @@
 #include "host/tables.h"
 #include "startup/startup.h"
 #include "vatupdate/ratefile.h"
-
-ExtraCodeIndex extraCodeIndex = {nullptr, 0, 0};
+#include "vatupdate/run.h"
 
 namespace {
 
@@ -18,6 +17,7 @@ enum { PATH_SIZE = 256 };
 
 // Room for one more entry; false when memory ran out (the user has been told).
 bool makeRoom() {
+  ExtraCodeIndex& extraCodeIndex = commandRun.extraCodes;
   if (extraCodeIndex.count < extraCodeIndex.capacity) return true;
   if (growList(extraCodeIndex.entries, extraCodeIndex.capacity)) return true;
   showOutOfMemory();
@@ -46,6 +46,7 @@ void takeRecord(TableVisit& visit, void* context) {
   entry.productNo.set(productNo);
   entry.warehouse.set(static_cast<int16_t>(warehouse));
   if (!makeRoom()) return;
+  ExtraCodeIndex& extraCodeIndex = commandRun.extraCodes;
   memcpy(&extraCodeIndex.entries[extraCodeIndex.count], &entry, sizeof entry);
   ++extraCodeIndex.count;
 }
@@ -66,6 +67,7 @@ void buildExtraCodeIndex(int32_t warehouse) {
 }
 
 void releaseExtraCodeIndex() {
+  ExtraCodeIndex& extraCodeIndex = commandRun.extraCodes;
   if (extraCodeIndex.entries) host::freeMemory(extraCodeIndex.entries);
   extraCodeIndex = ExtraCodeIndex{nullptr, 0, 0};
 }

@@ -8,53 +8,13 @@
 #include "host/table_pass.h"
 #include "host/tables.h"
 #include "startup/startup.h"
-#include "vatupdate/rate_index.h"
+#include "lookup/hooks.h"
+#include "lookup/lookup.h"
+#include "vatupdate/run.h"
 
 namespace {
 
-enum {
-  PATH_SIZE = 260,
-  WORK_TEXT_SIZE = 256,
-};
-
-char lowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Copies at most limit bytes of a text that may lack its zero byte, and ends it with one.
-void copyBounded(char* out, const char* in, int limit) {
-  const int n = boundedLength(in, limit);
-  memcpy(out, in, static_cast<size_t>(n));
-  out[n] = 0;
-}
-
-// The entry that applies to a product, by the matching order of the format. Only the fields the
-// order needs are read: the name, or the barcode and, when it finds nothing, the product number.
-RateEntry* findProductRate(const HostRecord& product, int format) {
-  if (format == FORMAT_NAME_RATE) {
-    char name[PRODUCT_NAME_LIMIT + 1];
-    if (recordText(product, offsetof(ProductRecord, name), PRODUCT_NAME_LIMIT, name) == 0)
-      return nullptr;
-    return findRateByName(name);
-  }
-
-  char barcode[PRODUCT_BARCODE_LIMIT + 1];
-  if (recordText(product, offsetof(ProductRecord, barcode), PRODUCT_BARCODE_LIMIT, barcode) == 0)
-    return nullptr;
-  if (RateEntry* entry = findRateByCode(barcode)) return entry;
-
-  const uint16_t productNo = recordField16(product, offsetof(ProductRecord, productNo));
-  RateEntry* byExtraCode;
-  if (indexedRateByExtraCode(productNo, &byExtraCode)) return byExtraCode;
-  for (int32_t i = 0; i < extraCodeIndex.count; ++i) {
-    const ExtraCodeEntry& extra = extraCodeIndex.entries[i];
-    if (extra.productNo.get() != productNo) continue;
-    char code[EXTRA_CODE_SIZE];
-    copyBounded(code, extra.code, EXTRA_CODE_CHARS);
-    if (RateEntry* entry = findRateByCode(code)) return entry;
-  }
-  return nullptr;
-}
+enum { PATH_SIZE = 260 };
 
 void addOne(les32& counter) {
   counter.set(counter.get() + 1);
@@ -100,22 +60,12 @@ void applyEntry(RateEntry* entry, const TableVisit& product, int format) {
 }
 
 void visitProduct(TableVisit& product, void* context) {
-  const int format = *static_cast<const int*>(context);
-  RateEntry* entry;
-  if (!replayedMatch(product.index, &entry))
-    entry = recordMatch(product.index, findProductRate(product.record, format));
-  if (entry) applyEntry(entry, product, format);
+  ProductLookup& lookup = *static_cast<ProductLookup*>(context);
+  if (RateEntry* entry = productRate(lookup, product.index, product.record))
+    applyEntry(entry, product, lookup.format);
 }
 
 }  // namespace
-
-int stricmpAscii(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const unsigned char x = static_cast<unsigned char>(lowerAscii(*a));
-    const unsigned char y = static_cast<unsigned char>(lowerAscii(*b));
-    if (x != y || x == 0) return x - y;
-  }
-}
 
 bool vatCodeForRate(int32_t rate, uint16_t* code) {
   for (const RateCode& rc : HOST_VAT_CODES)
@@ -126,66 +76,19 @@ bool vatCodeForRate(int32_t rate, uint16_t* code) {
   return false;
 }
 
-RateEntry* findRateByCodeScan(const char* code) {
-  for (int32_t i = 0; i < rateList.count; ++i) {
-    RateEntry* entry = &rateList.entries[i];
-    if (entry->key[0] == 0) {
-      entry->status.set(RATE_INVALID);
-      continue;
-    }
-    if (stricmpAscii(entry->key, code) == 0) return entry;
-  }
-  return nullptr;
-}
-
-RateEntry* findRateByCode(const char* code) {
-  RateEntry* found;
-  if (indexedRateByCode(code, &found)) return found;
-  return findRateByCodeScan(code);
-}
-
-RateEntry* findRateByNameScan(const char* name) {
-  char normalName[WORK_TEXT_SIZE];
-  copyBounded(normalName, name, WORK_TEXT_SIZE - 1);
-  host::normaliseText(normalName);
-  normalName[WORK_TEXT_SIZE - 1] = 0;
-
-  char normalKey[WORK_TEXT_SIZE];
-  for (int32_t i = 0; i < rateList.count; ++i) {
-    RateEntry* entry = &rateList.entries[i];
-    if (entry->key[0] != 0) {
-      copyBounded(normalKey, entry->key, RATE_KEY_CHARS);
-      host::normaliseText(normalKey);
-      normalKey[WORK_TEXT_SIZE - 1] = 0;
-      // A key that normalises to nothing names no product (an empty text occurs in every name).
-      if (normalKey[0] != 0) {
-        if (strstr(normalName, normalKey)) return entry;
-        continue;
-      }
-    }
-    entry->status.set(RATE_INVALID);
-  }
-  return nullptr;
-}
-
-RateEntry* findRateByName(const char* name) {
-  RateEntry* found;
-  if (indexedRateByName(name, &found)) return found;
-  return findRateByNameScan(name);
-}
-
 void applyRates(int32_t warehouse) {
   // Without the host's table there is no product to read, and the host is not asked: every entry
   // stays unmatched, as when the product file cannot be opened.
   TableDescriptor* table = productTable;
   if (!table) return;
-  int format = importDialogData.format.get();
+  const int format = commandRun.choices.format.get();
 
   char path[PATH_SIZE];
   memset(path, 0, sizeof path);
   host::warehouseFilePath(warehouse, path, MZ("MMM"), MZ(".MGR"), PRODUCT_FILE_KIND);
   path[PATH_SIZE - 1] = 0;
-  beginIndexedMatching(format);
-  passOverTable(table, PRODUCT_FILE_MODE, path, PRODUCT_RECORD_SIZE, &visitProduct, &format);
-  endIndexedMatching();
+  ProductLookup& lookup = commandRun.lookup;
+  beginProductLookup(lookup, format, commandRun.rates, commandRun.extraCodes);
+  passOverTable(table, PRODUCT_FILE_MODE, path, PRODUCT_RECORD_SIZE, &visitProduct, &lookup);
+  endProductLookup(lookup);
 }

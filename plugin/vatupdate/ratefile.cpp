@@ -8,8 +8,7 @@
 #include "common/mazovia.h"
 #include "host/codes.h"
 #include "host/memory.h"
-
-RateList rateList = {nullptr, 0, 0};
+#include "vatupdate/run.h"
 
 namespace {
 
@@ -37,6 +36,7 @@ void showOutOfMemory() {
 }
 
 int appendRate(const RateEntry* entry) {
+  RateList& rateList = commandRun.rates;
   if (rateList.capacity <= rateList.count && !growList(rateList.entries, rateList.capacity)) {
     showOutOfMemory();
     return 1;
@@ -47,6 +47,7 @@ int appendRate(const RateEntry* entry) {
 }
 
 void releaseRateList() {
+  RateList& rateList = commandRun.rates;
   if (rateList.entries) host::freeMemory(rateList.entries);
   rateList = RateList{nullptr, 0, 0};
 }

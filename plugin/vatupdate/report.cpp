@@ -5,8 +5,7 @@
 #include "common/mazovia.h"
 #include "host/codes.h"
 #include "host/messages.h"
-#include "vatupdate/extracodes.h"
-#include "vatupdate/ratefile.h"
+#include "vatupdate/run.h"
 
 namespace {
 
@@ -33,6 +32,7 @@ void writeChangeReport() {
   void* file =
       host::openTextFile(MZ(REPORT_FILE_NAME), MZ("wt"), TEXT_FILE_SHARE, 0, TEXT_FILE_WAIT);
 
+  const RateList& rateList = commandRun.rates;
   for (int32_t i = 0; i < rateList.count; ++i) {
     if (host::stopRequested()) break;
     const RateEntry& entry = rateList.entries[i];
@@ -60,8 +60,7 @@ void writeChangeReport() {
 
   host::closeWaitMessage();
   if (file) host::closeTextFile(file);
-  releaseRateList();
-  releaseExtraCodeIndex();
+  releaseCommandRun();
 
   showFormattedMessage(
       MZ("uwaga"),

@@ -7,6 +7,6 @@
 // folder.
 #define REPORT_FILE_NAME "zmianavat.txt"
 
-// Writes one line per changed, unchanged or invalid entry, releases the rate list and the
-// extra-code index, shows the summary and asks the host to show the report.
+// Writes one line per changed, unchanged or invalid entry of the run's rate list, releases the run
+// (releaseCommandRun), shows the summary and asks the host to show the report.
 void writeChangeReport();

@@ -18,7 +18,7 @@ LAYERS = [
     ["common", "platform"],
     ["identity"],
     ["host"],
-    ["startup"],
+    ["startup", "lookup"],
     ["vatupdate"],
     ["entry"],
     ["internals"],  # native tests' table of the module's internals; nothing includes it

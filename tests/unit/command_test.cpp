@@ -240,4 +240,51 @@ TEST_F(CommandTest, AnEmptyRateFileStillMatchesAndReports) {
   EXPECT_TRUE(velkar::host().liveBlocks.empty());
 }
 
+// Every way a run ends leaves it holding nothing: the rate list, the additional codes and the
+// lookup's indexes are all given back to the host.
+TEST_F(CommandTest, EveryWayARunEndsReleasesAllItHeld) {
+  std::string error;
+  ASSERT_TRUE(velkar::shop::createShop(
+      dir, {{3, {vat_support::product(1, "a", "B1"), vat_support::product(2, "b", "X")}}},
+      {{"A1", 3, 2}}, error))
+      << error;
+  writeFile("Nowe_stawki_VAT.csv", "A1,23\r\nB1,8\r\n,5\r\n");
+  struct Ending {
+    const char* what;
+    Strings script;
+    long refusedRealloc;  // the nth reallocMemory of the run the host refuses (0: none)
+  };
+  const Ending endings[] = {
+      {"the explanation declined", {"message cancel"}, 0},
+      {"the dialog cancelled", {"dialog cancel"}, 0},
+      {"memory out while reading", {"dialog ok", "warehouse 3"}, 1},
+      {"the indexes refused memory", {"dialog ok", "warehouse 3"}, 3},
+      {"stopped while reading", {"dialog ok", "warehouse 3", "stop-after 1"}, 0},
+      {"stopped in the product pass", {"dialog ok", "warehouse 3", "stop-after 4"}, 0},
+      {"stopped in the report", {"dialog ok", "warehouse 3", "stop-after 6"}, 0},
+      {"to its end", {"dialog ok", "warehouse 3"}, 0},
+      // Last: the name is saved for the runs after it.
+      {"a rate file that cannot be opened", {"dialog file=none.csv ok", "warehouse 3"}, 0},
+  };
+  for (const Ending& ending : endings) {
+    velkar::Host& h = velkar::host();
+    h.faults.clear();
+    if (ending.refusedRealloc)
+      h.faults.push_back({21286, h.callCounts[21286] + ending.refusedRealloc, false});
+    run(ending.script);
+    h.faults.clear();
+    const CommandRun& r = commandRun();
+    EXPECT_EQ(r.rates.entries, nullptr) << ending.what;
+    EXPECT_EQ(r.rates.count | r.rates.capacity, 0) << ending.what;
+    EXPECT_EQ(r.extraCodes.entries, nullptr) << ending.what;
+    EXPECT_EQ(r.extraCodes.count | r.extraCodes.capacity, 0) << ending.what;
+    EXPECT_EQ(r.lookup.state, LOOKUP_OFF) << ending.what;
+    for (const Block* b : {&r.lookup.codes.slots, &r.lookup.extraCodeMap.slots,
+                           &r.lookup.names.nodes, &r.lookup.names.invalid})
+      EXPECT_EQ(b->base, nullptr) << ending.what;
+    EXPECT_TRUE(h.liveBlocks.empty()) << ending.what;
+    EXPECT_EQ(h.badFrees, 0) << ending.what;
+  }
+}
+
 }  // namespace

@@ -15,6 +15,7 @@
 #include "support/plugin_fixture.h"
 #include "host/host_list.h"
 #include "vatupdate/records.h"
+#include "vatupdate/run.h"
 #include "velkar/host.h"
 #include "velkar/shop.h"
 
@@ -50,9 +51,10 @@ class VatTest : public testing_support::PluginTest {
   virtual std::string hostVariants() const { return ""; }
 
   // --- the module's state and functions ---
-  RateList& rates() { return *internals().rateList; }
-  ExtraCodeIndex& extraCodes() { return *internals().extraCodeIndex; }
-  ImportDialogData& dialogData() { return *internals().importDialogData; }
+  CommandRun& commandRun() { return *internals().commandRun; }
+  RateList& rates() { return commandRun().rates; }
+  ExtraCodeIndex& extraCodes() { return commandRun().extraCodes; }
+  ImportDialogData& dialogData() { return commandRun().choices; }
   TableDescriptor*& productTable() { return *internals().productTable; }
   TableDescriptor*& extraCodeTable() { return *internals().extraCodeTable; }
 
@@ -60,8 +62,9 @@ class VatTest : public testing_support::PluginTest {
   int appendRate(const RateEntry* entry) { return internals().appendRate(entry); }
   void buildExtraCodeIndex(int warehouse) { internals().buildExtraCodeIndex(warehouse); }
   void applyRates(int warehouse) { internals().applyRates(warehouse); }
-  RateEntry* findRateByCode(const char* code) { return internals().findRateByCode(code); }
-  RateEntry* findRateByName(const char* name) { return internals().findRateByName(name); }
+  // The plain scans over the rate list (outside a pass of applyRates, as the lookups are).
+  RateEntry* findRateByCode(const char* code) { return internals().scanRatesByCode(rates(), code); }
+  RateEntry* findRateByName(const char* name) { return internals().scanRatesByName(rates(), name); }
   void writeChangeReport() { internals().writeChangeReport(); }
   int importDialogKeys(unsigned short key, unsigned short item) {
     return internals().importDialogKeys(key, item);

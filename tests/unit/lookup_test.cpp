@@ -1,4 +1,4 @@
-// Indexed matching against the plain scans: random shops, rate lists and additional codes, run
+// Indexed lookups against the plain scans: random shops, rate lists and additional codes, run
 // once with each, must leave the same entries (statuses, RATE_INVALID marks, counters) and the
 // same product records. Also: the host refusing memory for the indexes, and their release.
 #include <algorithm>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "vatupdate/rate_index.h"
+#include "lookup/hooks.h"
 #include "vatupdate_support.h"
 #include "velkar/codepage.h"
 #include "velkar/host_functions.h"
