@@ -990,28 +990,48 @@ std::string describe(const Options& options, const Result& result) {
 
 // ---- the terminal ----------------------------------------------------------------------------
 
+namespace {
+
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The host's own sets by name: none for another name.
+std::optional<int> hostSet(const std::string& charset) {
+  const std::string name = lowerCase(charset);
+  if (name == "windows-1250" || name == "cp1250") return codepage::WINDOWS_1250;
+  if (name == "mazovia") return codepage::MAZOVIA;
+  return std::nullopt;
+}
+
+}  // namespace
+
 void writeTerminal(const std::string& utf8, const std::string& charset) {
+  if (auto set = hostSet(charset)) {
+    std::cout << codepage::fromUtf8(utf8, *set) << std::flush;
+    return;
+  }
 #ifdef _WIN32
+  // A console takes the text as it is; elsewhere UTF-8, or the code page asked for.
   std::cout.flush();
   HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  const bool isConsole = charset.empty() && GetConsoleMode(console, &mode);
   const int wideLength =
       MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(wideLength), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
                       wideLength);
-  if (isConsole) {
+  if (charset.empty() && GetConsoleMode(console, &mode)) {
     DWORD written = 0;
     WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     return;
   }
   UINT codePage = CP_UTF8;
-  if (charset == "windows-1250" || charset == "cp1250")
-    codePage = 1250;
-  else if (charset == "cp852")
+  const std::string name = lowerCase(charset);
+  if (name == "cp852" || name == "ibm852")
     codePage = 852;
-  else if (charset == "iso-8859-2")
+  else if (name == "iso-8859-2")
     codePage = 28592;
   else if (auto n = program::parseInt(charset))
     codePage = static_cast<UINT>(*n);
@@ -1023,8 +1043,8 @@ void writeTerminal(const std::string& utf8, const std::string& charset) {
 #else
   std::string target = charset;
   if (target.empty()) {
-    // The locale's character set; the C locale's ASCII means none was chosen, and the stand-in
-    // writes UTF-8 then, as its windows do.
+    // The locale's character set. The C locale's ASCII means that none was chosen: the stand-in
+    // then writes UTF-8, as its windows do.
     const char* previous = std::setlocale(LC_CTYPE, nullptr);
     const std::string saved = previous ? previous : "C";
     if (std::setlocale(LC_CTYPE, "")) {
@@ -1033,14 +1053,15 @@ void writeTerminal(const std::string& utf8, const std::string& charset) {
     }
     std::setlocale(LC_CTYPE, saved.c_str());
     if (target == "ANSI_X3.4-1968") target.clear();
+    if (auto set = hostSet(target)) {
+      std::cout << codepage::fromUtf8(utf8, *set) << std::flush;
+      return;
+    }
   }
-  std::string lowered = target;
-  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (target.empty() || lowered == "utf-8" || lowered == "utf8") {
-    std::cout << utf8 << std::flush;
-    return;
-  }
-  iconv_t convert = iconv_open((target + "//TRANSLIT").c_str(), "UTF-8");
+  const std::string name = lowerCase(target);
+  iconv_t convert = name.empty() || name == "utf-8" || name == "utf8"
+                        ? reinterpret_cast<iconv_t>(-1)
+                        : iconv_open((target + "//TRANSLIT").c_str(), "UTF-8");
   if (convert == reinterpret_cast<iconv_t>(-1)) {
     std::cout << utf8 << std::flush;
     return;
