@@ -596,6 +596,15 @@ void findWarnings(const std::string& bytes, const Options& options, Result& resu
              "). The plug-in writes nothing for it; its products count as \"ta sama stawka\" "
              "(unchanged).");
   }
+  if (format == 2) {
+    warn("long-cn", collect([](const LineReport& l) {
+           const auto f = commaFields(l.seen);
+           return l.accepted && f.size() > 1 && f[1].size() > 14;
+         }),
+         "a CN code over 14 characters. The plug-in keeps its first 14 characters.");
+    warn("empty-cn", collect([](const LineReport& l) { return l.accepted && l.cnCode.empty(); }),
+         "an empty CN code. The plug-in empties the CN code of every product the line reaches.");
+  }
   warn("blanks", collect([](const LineReport& l) {
          const std::string k = l.accepted ? l.key : commaFields(l.seen)[0];
          return !k.empty() && (isBlank(k.front()) || isBlank(k.back()));
@@ -1108,7 +1117,8 @@ const char* const checkRatesUsage =
     "  --shop DIR        with --warehouse: a dry run on a copy of that warehouse's files: how\n"
     "  --warehouse N     many products each line would change, and which products no line\n"
     "                    reaches; the shop itself is not touched\n"
-    "  --charset NAME    the output's character set (default: the terminal's)\n"
+    "  --charset NAME    the output's character set: utf-8, windows-1250, mazovia, or another\n"
+    "                    name the system knows (default: the terminal's)\n"
     "\n"
     "Exit status: 0 when the plug-in reads at least one line, 1 when it reads none, 2 for a\n"
     "mistake on the command line, 3 when the check cannot be made.\n";

@@ -22,7 +22,8 @@ const char* const reportUsage =
     "Shows the report of the last run of the plug-in's command in a shop folder (zmianavat.txt,\n"
     "written in the host's code page) in the terminal's character set.\n"
     "\n"
-    "  --charset NAME    the output's character set (default: the terminal's)\n";
+    "  --charset NAME    the output's character set: utf-8, windows-1250, mazovia, or another\n"
+    "                    name the system knows (default: the terminal's)\n";
 
 }  // namespace
 

@@ -217,6 +217,13 @@ TEST_F(CheckRatesTest, HeadingLines) {
   EXPECT_EQ(fates(r, 2),
             (std::vector<std::string>{"KOD_KRESKOWY|Kod CN", "5901234123457|1905 90 80"}));
   EXPECT_EQ(warned(r, "heading"), (std::vector<int>{1}));
+
+  // CN codes are cut to 14 characters; an empty one is taken as it is.
+  r = check("5901234123457,0401 20 11 99 88\r\n5901234123464,\r\n", 2);
+  EXPECT_EQ(fates(r, 2),
+            (std::vector<std::string>{"5901234123457|0401 20 11 99 ", "5901234123464|"}));
+  EXPECT_EQ(warned(r, "long-cn"), (std::vector<int>{1}));
+  EXPECT_EQ(warned(r, "empty-cn"), (std::vector<int>{2}));
 }
 
 TEST_F(CheckRatesTest, EmptyAndKeylessLines) {
