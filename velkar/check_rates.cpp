@@ -590,7 +590,10 @@ void findWarnings(const std::string& bytes, const Options& options, Result& resu
       return true;
     });
     std::string list;
-    for (int r : codeless) list += (list.empty() ? "" : ", ") + std::to_string(r);
+    int listed = 0;
+    for (int r : codeless)
+      if (++listed <= 10) list += (list.empty() ? "" : ", ") + std::to_string(r);
+    if (listed > 10) list += " ...";
     warn("no-vat-code", noCode,
          "a rate with no VAT code (" + list +
              "). The plug-in writes nothing for it; its products count as \"ta sama stawka\" "
@@ -707,6 +710,28 @@ bool dryRun(const Options& options, const std::string& bytes, Scratch& scratch, 
       ++next;
     }
   }
+
+  // Keys that reach nothing but are a product's barcode without its leading zeros.
+  std::map<std::string, std::string> withoutZeros;
+  for (const auto& record : products) {
+    const std::string barcode = shop::getText(record.data(), shop::ProductFields::barcode);
+    const size_t first = barcode.find_first_not_of('0');
+    if (first != 0 && first != std::string::npos && allDigits(barcode))
+      withoutZeros.emplace(barcode.substr(first), barcode);
+  }
+  std::vector<int> zerosLost;
+  std::string example;
+  for (const LineReport& l : result.lines)
+    if (l.accepted && l.changes == 0 && l.holds == 0 && withoutZeros.count(l.key)) {
+      zerosLost.push_back(l.number);
+      if (example.empty()) example = l.key + "\" is the product's \"" + withoutZeros[l.key];
+    }
+  if (!zerosLost.empty())
+    addWarning(result, "lost-zeros-shop",
+               lineList(zerosLost) + ": the key reaches no product, but it is a barcode of the " +
+                   "warehouse without its leading zeros (\"" + example +
+                   "\"). Format the column as text.",
+               zerosLost);
 
   // The accepted lines, each with a value that is written, over products that hold a value no
   // line writes: the products still holding it are the ones no line reaches.

@@ -75,6 +75,7 @@ class CheckRatesTest : public ::testing::Test {
     Result result;
     std::string error;
     EXPECT_TRUE(velkar::checkrates::checkRates(options, result, error)) << error;
+    EXPECT_EQ(result.note, "");  // every line the plug-in stored was told apart
     return result;
   }
 
@@ -247,7 +248,8 @@ TEST_F(CheckRatesTest, DryRunCountsChangesAndLeavesTheShopAlone) {
         {ProductRow{1, "Chleb", "5901234123457", 18, 18, ""},
          ProductRow{2, "Bułka", "5901234123464", 18, 15, ""},
          ProductRow{3, "Woda", "5901234123471", 33, 33, ""}, ProductRow{4, "Sól", "", 33, 33, ""},
-         ProductRow{5, "Cukier", "5901234123488", 33, 33, ""}}},
+         ProductRow{5, "Cukier", "5901234123488", 33, 33, ""},
+         ProductRow{6, "Ryż", "0012345678905", 18, 18, ""}}},
        {2, {ProductRow{1, "Chleb", "5901234123457", 18, 18, ""}}}},
       {{"2000000000017", 1, 3}}, error))
       << error;
@@ -257,18 +259,21 @@ TEST_F(CheckRatesTest, DryRunCountsChangesAndLeavesTheShopAlone) {
     files[entry.path().filename().string()] = readFile(entry.path());
 
   // Line 1 changes product 1; line 2 finds product 2 already at 15; line 3 reaches product 3
-  // through its additional code, with a rate that has no code; line 4 reaches nothing.
-  const Result r =
-      check("5901234123457,5\r\n5901234123464,5\r\n2000000000017,7\r\n5909999999999,8\r\n", 0,
-            shopDir, 1);
+  // through its additional code, with a rate that has no code; lines 4 and 5 reach nothing (line 5
+  // is product 6's barcode without its leading zeros).
+  const Result r = check(
+      "5901234123457,5\r\n5901234123464,5\r\n2000000000017,7\r\n5909999999999,8\r\n"
+      "12345678905,8\r\n",
+      0, shopDir, 1);
   ASSERT_TRUE(r.dryRun);
-  EXPECT_EQ(r.productCount, 5);
+  EXPECT_EQ(r.productCount, 6);
   std::vector<std::pair<int, int>> counts;
   for (const auto& l : r.lines) counts.push_back({l.changes, l.holds});
-  EXPECT_EQ(counts, (std::vector<std::pair<int, int>>{{1, 0}, {0, 1}, {0, 1}, {0, 0}}));
+  EXPECT_EQ(counts, (std::vector<std::pair<int, int>>{{1, 0}, {0, 1}, {0, 1}, {0, 0}, {0, 0}}));
+  EXPECT_EQ(warned(r, "lost-zeros-shop"), (std::vector<int>{5}));
   std::vector<int> unreached;
   for (const auto& p : r.unreached) unreached.push_back(p.number);
-  EXPECT_EQ(unreached, (std::vector<int>{4, 5}));
+  EXPECT_EQ(unreached, (std::vector<int>{4, 5, 6}));
 
   std::map<std::string, std::string> after;
   for (const auto& entry : fs::directory_iterator(shopDir))
