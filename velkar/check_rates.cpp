@@ -121,8 +121,7 @@ std::string readBytes(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// ---- one run of the plug-in's command
-// ------------------------------------------------------------
+// ---- one run of the plug-in's command -----------------------------------------------------------
 
 struct NullBuffer : std::streambuf {
   int overflow(int c) override { return traits_type::not_eof(c); }
@@ -208,8 +207,7 @@ bool runModule(const fs::path& pluginPath, const fs::path& dir, int format, int 
   return ok;
 }
 
-// ---- what the run shows
-// ---------------------------------------------------------------------------
+// ---- what the run shows -------------------------------------------------------------------------
 
 std::string unquote(const std::string& arg) {
   if (arg.size() >= 2 && arg.front() == '"' && arg.back() == '"')
@@ -1123,8 +1121,7 @@ void writeTerminal(const std::string& utf8, const std::string& charset) {
 
 }  // namespace velkar::checkrates
 
-// ---- the command
-// ---------------------------------------------------------------------------------
+// ---- the command --------------------------------------------------------------------------------
 
 namespace velkar::program {
 namespace {
