@@ -463,8 +463,14 @@ std::string display(const std::string& windowsBytes) {
 // a rate (or a CN code).
 bool looksLikeHeading(const LineReport& line, int format, int firstAccepted) {
   if (firstAccepted != 0 && line.number > firstAccepted) return false;
-  const auto f = commaFields(line.seen);
-  if (f.size() < 2 || letters(f[1]) < 2) return false;
+  auto f = commaFields(line.seen);
+  if (f.size() < 2) {
+    // Column names with another separator are a heading too.
+    const size_t cut = line.seen.find_first_of(";\t");
+    if (cut == std::string::npos) return false;
+    f = {line.seen.substr(0, cut), line.seen.substr(cut + 1)};
+  }
+  if (letters(f[1]) < 2) return false;
   if (format != 2) return f[1][0] != 'z' && f[1][0] != 'Z' && !isDigit(f[1][0]);
   return letters(f[0]) >= 2 && std::none_of(f[0].begin(), f[0].end(), isDigit);
 }
@@ -541,18 +547,18 @@ void findWarnings(const std::string& bytes, const Options& options, Result& resu
        "comma-separated.");
   if (bytes.rfind("\xEF\xBB\xBF", 0) == 0)
     addWarning(result, "bom",
-               "the file begins with a byte-order mark (EF BB BF). The plug-in takes those three "
+               "The file begins with a byte-order mark (EF BB BF). The plug-in takes those three "
                "bytes into the first line's key, which then matches no product. Save the file "
                "without it (\"ANSI\" / Windows-1250).",
                {1});
   if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0)
     addWarning(result, "utf16",
-               "the file is UTF-16 (\"Unicode\"). The plug-in reads Windows-1250 and finds no "
+               "The file is UTF-16 (\"Unicode\"). The plug-in reads Windows-1250 and finds no "
                "usable key in it. Save as Windows-1250 (\"ANSI\").");
   bool multibyte = false;
   if (validUtf8WithMultibyte(bytes, multibyte) && multibyte)
     addWarning(result, "utf8",
-               "the file is UTF-8. The plug-in reads Windows-1250: each Polish letter becomes two "
+               "The file is UTF-8. The plug-in reads Windows-1250: each Polish letter becomes two "
                "characters (\"\xC4\x85\" reads as \"\xC3\x84\xE2\x80\xA6\"), so keys with such "
                "letters match nothing. Save as Windows-1250 (\"ANSI\").");
   warn("scientific", collect([](const LineReport& l) { return looksScientific(l.bytes); }),
@@ -637,7 +643,7 @@ void findWarnings(const std::string& bytes, const Options& options, Result& resu
                      "harm.");
   if (bytes.find('\n') == std::string::npos && bytes.find('\r') != std::string::npos)
     addWarning(result, "cr-lines",
-               "lines end in CR alone. The host ends lines at LF: the whole file is one line. Save "
+               "Lines end in CR alone. The host ends lines at LF: the whole file is one line. Save "
                "with CR LF line ends.");
 
   // The file may be meant for another format.
@@ -651,15 +657,15 @@ void findWarnings(const std::string& bytes, const Options& options, Result& resu
   }
   if (accepted > 0 && format == 1 && digitKeys * 2 > accepted)
     addWarning(result, "format",
-               "most keys are numbers: is this a barcode file (--format 0)? In format 1 they are "
+               "Most keys are numbers: is this a barcode file (--format 0)? In format 1 they are "
                "looked for within product names.");
   if (accepted > 0 && format != 1 && letterKeys * 2 > accepted)
     addWarning(result, "format",
-               "most keys hold letters: is this a name-fragment file (--format 1)? In format " +
+               "Most keys hold letters: is this a name-fragment file (--format 1)? In format " +
                    std::to_string(format) + " they are compared with barcodes.");
   if (accepted > 0 && format == 2 && rateLike * 2 > accepted)
     addWarning(result, "format",
-               "most CN codes look like VAT rates: is this a rate file (--format 0)? In format 2 "
+               "Most CN codes look like VAT rates: is this a rate file (--format 0)? In format 2 "
                "the second field is written as the CN code.");
 }
 

@@ -213,6 +213,12 @@ TEST_F(CheckRatesTest, HeadingLines) {
   EXPECT_EQ(warned(r, "heading"), (std::vector<int>{1}));
   EXPECT_EQ(r.lines[0].reason, "a heading line: the rate \"STAWKA_VAT\" is no number");
 
+  // Column names with ";" between them are a heading too (and the file reads as nothing).
+  r = check("KOD_KRESKOWY;STAWKA_VAT\r\n5901234123457;23\r\n", 0);
+  EXPECT_EQ(fates(r, 0), (std::vector<std::string>{"skipped", "skipped"}));
+  EXPECT_EQ(warned(r, "heading"), (std::vector<int>{1}));
+  EXPECT_EQ(warned(r, "semicolon"), (std::vector<int>{1, 2}));
+
   // In format 2 the heading is read like any line.
   r = check("KOD_KRESKOWY,Kod CN\r\n5901234123457,1905 90 80\r\n", 2);
   EXPECT_EQ(fates(r, 2),
