@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +26,10 @@ std::string readFile(const fs::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The temporary folders the check makes.
-std::vector<fs::path> scratchFolders() {
+// The temporary folders the check made in a folder.
+std::vector<fs::path> scratchFolders(const fs::path& where) {
   std::vector<fs::path> out;
-  for (const auto& entry : fs::directory_iterator(fs::temp_directory_path()))
+  for (const auto& entry : fs::directory_iterator(where))
     if (entry.path().filename().string().rfind("velkar-check-rates-", 0) == 0)
       out.push_back(entry.path());
   return out;
@@ -54,10 +56,19 @@ class CheckRatesTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "velkar_checkrates_XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir = pattern;
-    before = scratchFolders();
+    // The check's temporary folders go into the test's own folder (for the program too), where
+    // nothing else makes any.
+    const char* tmp = std::getenv("TMPDIR");
+    if (tmp) savedTmp = tmp;
+    ::setenv("TMPDIR", dir.c_str(), 1);
   }
   void TearDown() override {
-    EXPECT_EQ(scratchFolders(), before) << "the check left a temporary folder behind";
+    EXPECT_EQ(scratchFolders(dir), std::vector<fs::path>{})
+        << "the check left a temporary folder behind";
+    if (savedTmp)
+      ::setenv("TMPDIR", savedTmp->c_str(), 1);
+    else
+      ::unsetenv("TMPDIR");
     fs::remove_all(dir);
   }
 
@@ -100,7 +111,7 @@ class CheckRatesTest : public ::testing::Test {
   }
 
   fs::path dir;
-  std::vector<fs::path> before;
+  std::optional<std::string> savedTmp;
 };
 
 TEST_F(CheckRatesTest, RateTableIsTheModulesOwn) {
