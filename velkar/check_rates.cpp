@@ -913,15 +913,12 @@ bool checkRates(const Options& options, Result& result, std::string& error) {
   // 3. The table run.
   if (format != 2) {
     std::vector<Probe> probes;
-    std::vector<int> rates;
     for (int rate = 0; rate <= 100; ++rate) {
       char key[8];
       std::snprintf(key, sizeof key, "R%03d", rate);
       probes.push_back({std::string(key) + "," + std::to_string(rate), key});
-      rates.push_back(rate);
     }
     probes.push_back({"RZW,zw", "RZW"});
-    rates.push_back(-1);
     std::vector<Outcome> outcomes;
     if (!runLines(options, scratch.folder("table"), probes, outcomes, error)) return false;
     for (size_t i = 0; i < probes.size(); ++i)
