@@ -15,7 +15,9 @@
 #include <iostream>
 #include <string>
 
+#include "velkar/check_rates.h"
 #include "velkar/program_args.h"
+#include "velkar/report_command.h"
 
 namespace velkar::program {
 
@@ -133,10 +135,12 @@ const char* const usageText =
     "it the way the host loads one.\n"
     "\n"
     "commands:\n"
-    "  run      load a plug-in into a shop folder and run its command\n"
-    "  mkshop   make a shop folder from readable CSV\n"
-    "  export   write a warehouse's product file as CSV\n"
-    "  compare  compare two product files field by field\n"
+    "  run          load a plug-in into a shop folder and run its command\n"
+    "  mkshop       make a shop folder from readable CSV\n"
+    "  export       write a warehouse's product file as CSV\n"
+    "  compare      compare two product files field by field\n"
+    "  check-rates  what the plug-in makes of each line of a rate file\n"
+    "  report       show a shop's report (zmianavat.txt) in the terminal's character set\n"
     "\n"
     "'velkar COMMAND --help' describes a command; 'velkar --version' prints the version.\n"
     "\n"
@@ -166,5 +170,7 @@ extern "C" int velkarMain(int argc, char** argv) {
   if (command == "mkshop") return mkshopCommand(argc, argv);
   if (command == "export") return exportCommand(argc, argv);
   if (command == "compare") return compareCommand(argc, argv);
+  if (command == "check-rates") return checkRatesCommand(argc, argv);
+  if (command == "report") return reportCommand(argc, argv);
   return usageError("", "unknown command " + command);
 }
