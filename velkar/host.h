@@ -93,6 +93,23 @@ void resetHost();
 // Journals one call of a host function and counts it; true when a fault makes this call fail.
 bool enterCall(int ordinal, const char* name, std::vector<std::string> args);
 
+// Parts of the stand-in above its core that take part in the module's calls register here, as
+// ResetHook does for state. `before` runs first in every host call (a scripted answer that did
+// not fit the question before ends the run there); `reaching` runs for each call that no fault
+// fails, before it reaches the host's files (the host's notices about its own files). Either may
+// be null.
+struct CallHook {
+  CallHook(void (*before)(), void (*reaching)(int ordinal, const std::vector<std::string>& args));
+};
+
+// Tells the user about one of the host's own files: `polish` (UTF-8) in the interface's window
+// when it is interactive, `english` on standard error otherwise. The interface registers how it
+// shows the window; until it has, the message goes to standard error.
+void hostNotice(const std::string& polish, const std::string& english);
+struct NoticeHook {
+  explicit NoticeHook(void (*show)(const std::string& polish, const std::string& english));
+};
+
 // Argument formatting for the journal.
 std::string arg(int value);
 std::string arg(unsigned value);

@@ -5,15 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <iostream>
 #include <map>
 
 #include "velkar/host.h"
 
 #include "plugin/platform/platform.h"
 #include "velkar/host_functions.h"
-#include "velkar/host_notice.h"
 #include "velkar/reset.h"
-#include "velkar/script.h"
 
 namespace velkar {
 
@@ -117,6 +116,38 @@ ResetHook::ResetHook(void (*reset)()) {
   resetHooks().push_back(reset);
 }
 
+namespace {
+
+struct CallHooks {
+  std::vector<void (*)()> before;
+  std::vector<void (*)(int, const std::vector<std::string>&)> reaching;
+  void (*showNotice)(const std::string&, const std::string&) = nullptr;
+};
+
+CallHooks& callHooks() {
+  static CallHooks hooks;
+  return hooks;
+}
+
+}  // namespace
+
+CallHook::CallHook(void (*before)(), void (*reaching)(int, const std::vector<std::string>&)) {
+  if (before) callHooks().before.push_back(before);
+  if (reaching) callHooks().reaching.push_back(reaching);
+}
+
+NoticeHook::NoticeHook(void (*show)(const std::string&, const std::string&)) {
+  callHooks().showNotice = show;
+}
+
+void hostNotice(const std::string& polish, const std::string& english) {
+  if (callHooks().showNotice) {
+    callHooks().showNotice(polish, english);
+    return;
+  }
+  std::cerr << "velkar: " << english << std::endl;
+}
+
 void resetHost() {
   Host& h = host();
   releaseEverything();
@@ -127,15 +158,15 @@ void resetHost() {
 }
 
 bool enterCall(int ordinal, const char* name, std::vector<std::string> args) {
-  // A scripted answer that did not fit the question before ends the run here.
-  script::beforeHostCall();
+  for (auto before : callHooks().before) before();
   Host& h = host();
   const long n = ++h.callCounts[ordinal];
   bool fails = false;
   for (const Fault& f : h.faults)
     if (f.ordinal == ordinal && (n == f.nth || (f.persistent && n > f.nth))) fails = true;
   // A call that fails by injection does not reach the host's files.
-  if (!fails) noticeOwnFile(ordinal, args);
+  if (!fails)
+    for (auto reaching : callHooks().reaching) reaching(ordinal, args);
   if (h.journalEnabled) h.journal.push_back(Call{ordinal, name, std::move(args)});
   return fails;
 }

@@ -50,7 +50,7 @@ bool ownFile(const std::string& name, OwnFile& out) {
 
 }  // namespace
 
-void hostNotice(const std::string& polish, const std::string& english) {
+void showNotice(const std::string& polish, const std::string& english) {
   if (ui::interactive()) {
     ui::showMessage("VELKAR", codepage::fromUtf8(polish, codepage::MAZOVIA), 1);
     return;
@@ -91,5 +91,12 @@ void noticeOwnFile(int ordinal, const std::vector<std::string>& args) {
                    std::to_string(file.recordSize) + " bajtów).",
                "");
 }
+
+namespace {
+
+NoticeHook shown(&showNotice);
+CallHook watched(nullptr, &noticeOwnFile);
+
+}  // namespace
 
 }  // namespace velkar

@@ -10,9 +10,9 @@
 
 namespace velkar {
 
-// Shows one host message: `polish` (UTF-8) in a window when the interface is interactive,
-// `english` on standard error otherwise.
-void hostNotice(const std::string& polish, const std::string& english);
+// The interface's way of showing a host message (hostNotice, host.h): `polish` (UTF-8) in a
+// window when the interface is interactive, `english` on standard error otherwise.
+void showNotice(const std::string& polish, const std::string& english);
 
 // Looks at the file a host function is about to open for the module (openTableCursor) and tells
 // the user when the host cannot use it. `args` are the call's journal arguments.

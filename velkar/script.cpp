@@ -8,6 +8,7 @@
 #include <sstream>
 #include <streambuf>
 
+#include "velkar/host.h"
 #include "velkar/ui.h"
 
 namespace velkar::script {
@@ -325,5 +326,12 @@ void beforeHostCall() {
 std::string pendingMisfit() {
   return watch().active ? watch().misfit : std::string();
 }
+
+namespace {
+
+// The check runs first in every host call.
+velkar::CallHook watched(&beforeHostCall, nullptr);
+
+}  // namespace
 
 }  // namespace velkar::script

@@ -12,7 +12,6 @@
 #include <system_error>
 
 #include "velkar/host.h"
-#include "velkar/host_notice.h"
 #include "velkar/reset.h"
 #include "velkar/shop.h"
 
