@@ -9,8 +9,8 @@
 #include <fstream>
 #include <map>
 
-#include "velkar/host_functions.h"
-#include "velkar/shop.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/shop/shop.h"
 
 namespace bench {
 namespace {

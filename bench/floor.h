@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "velkar/host.h"
-#include "velkar/ui.h"
+#include "velkar/core/host_state.h"
+#include "velkar/console/ui.h"
 
 namespace bench {
 

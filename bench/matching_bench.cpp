@@ -13,7 +13,7 @@
 
 #include "bench/runner.h"
 #include "bench/shopgen.h"
-#include "velkar/shop.h"
+#include "velkar/shop/shop.h"
 
 namespace fs = std::filesystem;
 

@@ -9,12 +9,12 @@
 
 #include "bench/shopgen.h"
 #include "internals/internals.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/loader.h"
-#include "velkar/shop.h"
-#include "velkar/textfile.h"
-#include "velkar/ui.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/loader/loader.h"
+#include "velkar/shop/shop.h"
+#include "velkar/functions/text_files.h"
+#include "velkar/console/ui.h"
 
 namespace bench {
 namespace {

@@ -7,8 +7,8 @@
 #include <set>
 #include <vector>
 
-#include "velkar/codepage.h"
-#include "velkar/shop.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/shop/shop.h"
 
 namespace bench {
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 //
 // Input: the record; the bytes after the size the record states are the data block's contents
 // (repeated to its size) and, 16 bits each, the keys pressed.
-#include "velkar/dialog.h"
+#include "velkar/console/dialog.h"
 
 #include <cstdio>
 #include <cstdlib>

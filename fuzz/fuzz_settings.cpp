@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "velkar/settings.h"
+#include "velkar/shop/settings.h"
 
 namespace {
 

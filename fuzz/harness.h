@@ -29,10 +29,10 @@
 #include "vatupdate/records.h"
 #include "vatupdate/report.h"
 #include "vatupdate/run.h"
-#include "velkar/host.h"
-#include "velkar/shop.h"
-#include "velkar/textfile.h"
-#include "velkar/ui.h"
+#include "velkar/core/host_state.h"
+#include "velkar/shop/shop.h"
+#include "velkar/functions/text_files.h"
+#include "velkar/console/ui.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID);
 

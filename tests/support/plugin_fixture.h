@@ -8,8 +8,8 @@
 #include <string>
 
 #include "internals/internals.h"
-#include "velkar/host.h"
-#include "velkar/loader.h"
+#include "velkar/core/host_state.h"
+#include "velkar/loader/loader.h"
 
 namespace testing_support {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "velkar/host.h"
+#include "velkar/core/host_state.h"
 
 namespace testing_support {
 

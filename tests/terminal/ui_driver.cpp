@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/console/ui.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "support/plugin_fixture.h"
-#include "velkar/codepage.h"
-#include "velkar/host_functions.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_functions.h"
 
 using testing_support::PluginTest;
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "velkar/check_rates.h"
-#include "velkar/codepage.h"
-#include "velkar/shop.h"
+#include "velkar/program/check_rates.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/shop/shop.h"
 
 namespace fs = std::filesystem;
 using velkar::checkrates::Result;

@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <wctype.h>
 
-#include "velkar/codepage.h"
+#include "velkar/shop/codepage.h"
 
 namespace cp = velkar::codepage;
 

@@ -5,10 +5,10 @@
 
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
-#include "velkar/dialog.h"
-#include "velkar/settings.h"
-#include "velkar/shop.h"
-#include "velkar/ui.h"
+#include "velkar/console/dialog.h"
+#include "velkar/shop/settings.h"
+#include "velkar/shop/shop.h"
+#include "velkar/console/ui.h"
 
 using vat_support::argsOf;
 using vat_support::quoted;

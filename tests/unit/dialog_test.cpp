@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "velkar/codepage.h"
-#include "velkar/dialog.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/console/dialog.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/console/ui.h"
 
 namespace {
 

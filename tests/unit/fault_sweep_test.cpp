@@ -26,10 +26,10 @@
 
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
-#include "velkar/codepage.h"
-#include "velkar/shop.h"
-#include "velkar/textfile.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/shop/shop.h"
+#include "velkar/functions/text_files.h"
+#include "velkar/console/ui.h"
 
 namespace {
 

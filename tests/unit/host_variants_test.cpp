@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "support/shop_folder.h"
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/settings.h"
-#include "velkar/shop.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/shop/settings.h"
+#include "velkar/shop/shop.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "lookup/hooks.h"
 #include "vatupdate_support.h"
-#include "velkar/codepage.h"
-#include "velkar/host_functions.h"
-#include "velkar/shop.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/shop/shop.h"
 
 namespace shop = velkar::shop;
 

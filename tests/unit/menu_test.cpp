@@ -8,9 +8,9 @@
 
 #include "support/plugin_fixture.h"
 #include "support/shop_folder.h"
-#include "velkar/codepage.h"
-#include "velkar/settings.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/shop/settings.h"
+#include "velkar/console/ui.h"
 
 using testing_support::PluginTest;
 

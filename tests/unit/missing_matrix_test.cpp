@@ -9,9 +9,9 @@
 #include "host/host_list.h"
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
-#include "velkar/shop.h"
-#include "velkar/textfile.h"
-#include "velkar/ui.h"
+#include "velkar/shop/shop.h"
+#include "velkar/functions/text_files.h"
+#include "velkar/console/ui.h"
 
 namespace {
 

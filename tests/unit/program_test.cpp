@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "velkar/codepage.h"
+#include "velkar/shop/codepage.h"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
-#include "velkar/textfile.h"
-#include "velkar/ui.h"
+#include "velkar/functions/text_files.h"
+#include "velkar/console/ui.h"
 
 using vat_support::argsOf;
 using vat_support::quoted;

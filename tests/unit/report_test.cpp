@@ -4,8 +4,8 @@
 
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
-#include "velkar/host_functions.h"
-#include "velkar/ui.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/console/ui.h"
 
 using vat_support::argsOf;
 using vat_support::quoted;

@@ -1,6 +1,6 @@
 // The reading of run scripts: every answer the interface takes is accepted as it stands, and a
 // line it would pass over or misread is refused with its number.
-#include "velkar/script.h"
+#include "velkar/program/script.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/settings.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/shop/settings.h"
 
 namespace fs = std::filesystem;
 using namespace velkar;

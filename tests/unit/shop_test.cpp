@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/shop.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/shop/shop.h"
 
 namespace fs = std::filesystem;
 using namespace velkar;

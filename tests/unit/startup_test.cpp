@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "support/plugin_fixture.h"
-#include "velkar/codepage.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/console/ui.h"
 
 using testing_support::PluginTest;
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/textfile.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/functions/text_files.h"
 
 namespace fn = velkar::fn;
 namespace fs = std::filesystem;

@@ -9,10 +9,10 @@
 
 #include <unistd.h>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/console/ui.h"
 
 namespace {
 

@@ -23,12 +23,12 @@
 #include "plugin/platform/platform.h"
 #include "support/plugin_fixture.h"
 #include "vatupdate_support.h"
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/settings.h"
-#include "velkar/shop.h"
-#include "velkar/textfile.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/shop/settings.h"
+#include "velkar/shop/shop.h"
+#include "velkar/functions/text_files.h"
+#include "velkar/console/ui.h"
 
 namespace {
 

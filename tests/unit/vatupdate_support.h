@@ -16,8 +16,8 @@
 #include "host/host_list.h"
 #include "vatupdate/records.h"
 #include "vatupdate/run.h"
-#include "velkar/host.h"
-#include "velkar/shop.h"
+#include "velkar/core/host_state.h"
+#include "velkar/shop/shop.h"
 
 namespace vat_support {
 

@@ -1,4 +1,4 @@
-#include "velkar/program.h"
+#include "velkar/program/program.h"
 
 int main(int argc, char** argv) {
   return velkarMain(argc, argv);

@@ -1,6 +1,6 @@
 // The shop folder: record fields, product and extra-code files, CSV import and export, and the
 // field-by-field comparison of product files.
-#include "velkar/shop.h"
+#include "velkar/shop/shop.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "velkar/codepage.h"
+#include "velkar/shop/codepage.h"
 
 namespace velkar::shop {
 

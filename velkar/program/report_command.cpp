@@ -1,15 +1,15 @@
 // velkar report: zmianavat.txt, which the plug-in writes in the host's code page, shown in the
 // terminal's character set.
-#include "velkar/report_command.h"
+#include "velkar/program/report_command.h"
 
 #include <filesystem>
 #include <iostream>
 #include <string>
 
-#include "velkar/check_rates.h"
-#include "velkar/codepage.h"
-#include "velkar/program_args.h"
-#include "velkar/shop.h"
+#include "velkar/program/check_rates.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/program/args.h"
+#include "velkar/shop/shop.h"
 
 namespace fs = std::filesystem;
 

@@ -1,11 +1,11 @@
-#include "velkar/loader.h"
+#include "velkar/loader/loader.h"
 
 #include <cstdio>
 #include <cstring>
 #include <set>
 
 #include "plugin/entry/entries.h"
-#include "velkar/host.h"
+#include "velkar/core/host_state.h"
 
 #ifdef _WIN32
 

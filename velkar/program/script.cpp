@@ -1,4 +1,4 @@
-#include "velkar/script.h"
+#include "velkar/program/script.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,8 +8,8 @@
 #include <sstream>
 #include <streambuf>
 
-#include "velkar/host.h"
-#include "velkar/ui.h"
+#include "velkar/core/host_state.h"
+#include "velkar/console/ui.h"
 
 namespace velkar::script {
 namespace {

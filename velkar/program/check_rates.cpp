@@ -14,7 +14,7 @@
 // 4. With --shop, two runs on copies of the warehouse's files: the file as it is (the report's
 //    counts per line), and the accepted lines with a rate that has a code over products that hold
 //    a value no line writes (the products that no line reaches keep it).
-#include "velkar/check_rates.h"
+#include "velkar/program/check_rates.h"
 
 #include <algorithm>
 #include <cctype>
@@ -30,12 +30,12 @@
 #include <set>
 #include <sstream>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/loader.h"
-#include "velkar/program_args.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/loader/loader.h"
+#include "velkar/program/args.h"
+#include "velkar/console/ui.h"
 
 #ifdef _WIN32
 #include <windows.h>

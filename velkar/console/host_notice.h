@@ -10,8 +10,8 @@
 
 namespace velkar {
 
-// The interface's way of showing a host message (hostNotice, host.h): `polish` (UTF-8) in a
-// window when the interface is interactive, `english` on standard error otherwise.
+// The interface's way of showing a host message (hostNotice, core/host_state.h): `polish` (UTF-8)
+// in a window when the interface is interactive, `english` on standard error otherwise.
 void showNotice(const std::string& polish, const std::string& english);
 
 // Looks at the file a host function is about to open for the module (openTableCursor) and tells

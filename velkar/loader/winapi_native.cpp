@@ -6,8 +6,8 @@
 #include <strings.h>
 
 #include "plugin/platform/platform.h"
-#include "velkar/host.h"
-#include "velkar/loader.h"
+#include "velkar/core/host_state.h"
+#include "velkar/loader/loader.h"
 
 namespace {
 // The handle GetModuleHandleA gives for "VELKAR".

@@ -1,5 +1,5 @@
 // The host's settings store and the scanf/printf-style access the plug-in uses (hostSettings).
-#include "velkar/settings.h"
+#include "velkar/shop/settings.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,9 +11,9 @@
 #include <sstream>
 #include <system_error>
 
-#include "velkar/host.h"
-#include "velkar/reset.h"
-#include "velkar/shop.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/reset.h"
+#include "velkar/shop/shop.h"
 
 namespace velkar::settings {
 namespace {

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "velkar/dialog.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/ui.h"
+#include "velkar/console/dialog.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/console/ui.h"
 
 namespace velkar::fn {
 namespace {

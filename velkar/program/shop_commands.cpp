@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "velkar/program_args.h"
-#include "velkar/shop.h"
-#include "velkar/ui.h"
+#include "velkar/program/args.h"
+#include "velkar/shop/shop.h"
+#include "velkar/console/ui.h"
 
 namespace fs = std::filesystem;
 

@@ -8,11 +8,11 @@
 #include <vector>
 #include <algorithm>
 
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/reset.h"
-#include "velkar/settings.h"
-#include "velkar/shop.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/core/reset.h"
+#include "velkar/shop/settings.h"
+#include "velkar/shop/shop.h"
 
 namespace velkar {
 namespace {

@@ -40,7 +40,7 @@
 #include <vector>
 
 #include "host/host_list.h"
-#include "velkar/ui.h"
+#include "velkar/console/ui.h"
 
 namespace velkar::dialog {
 

@@ -1,13 +1,13 @@
 // The host's dialogs (see dialog.h).
-#include "velkar/dialog.h"
+#include "velkar/console/dialog.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
-#include "velkar/codepage.h"
-#include "velkar/reset.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/reset.h"
 
 namespace velkar::dialog {
 namespace {

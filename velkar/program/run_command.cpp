@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/loader.h"
-#include "velkar/program_args.h"
-#include "velkar/script.h"
-#include "velkar/shop.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/loader/loader.h"
+#include "velkar/program/args.h"
+#include "velkar/program/script.h"
+#include "velkar/shop/shop.h"
+#include "velkar/console/ui.h"
 
 namespace fs = std::filesystem;
 

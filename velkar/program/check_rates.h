@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "velkar/shop.h"
+#include "velkar/shop/shop.h"
 
 namespace velkar::checkrates {
 

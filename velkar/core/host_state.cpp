@@ -8,11 +8,11 @@
 #include <iostream>
 #include <map>
 
-#include "velkar/host.h"
+#include "velkar/core/host_state.h"
 
 #include "plugin/platform/platform.h"
-#include "velkar/host_functions.h"
-#include "velkar/reset.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/core/reset.h"
 
 namespace velkar {
 

@@ -1,13 +1,13 @@
-#include "velkar/host_notice.h"
+#include "velkar/console/host_notice.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/shop.h"
-#include "velkar/ui.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/shop/shop.h"
+#include "velkar/console/ui.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "velkar/variants.h"
+#include "velkar/core/variants.h"
 
 namespace velkar {
 

@@ -1,5 +1,5 @@
 // The host's console user interface (see ui.h).
-#include "velkar/ui.h"
+#include "velkar/console/ui.h"
 
 #include <algorithm>
 #include <array>
@@ -14,10 +14,10 @@
 #include <memory>
 #include <sstream>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/reset.h"
-#include "velkar/shop.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/reset.h"
+#include "velkar/shop/shop.h"
 
 #ifdef _WIN32
 #include <conio.h>

@@ -1,6 +1,6 @@
 // The host's choices among the readings of its contract: their spellings, the strictest set, and
 // the guarded pages that the record buffers and the memory blocks of the strict readings use.
-#include "velkar/variants.h"
+#include "velkar/core/variants.h"
 
 #include <climits>
 #include <csetjmp>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <optional>
 
-#include "velkar/host.h"
+#include "velkar/core/host_state.h"
 
 #ifdef _WIN32
 #include "plugin/platform/platform.h"

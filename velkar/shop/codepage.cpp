@@ -1,5 +1,5 @@
 // The host's character sets and the conversions between them, through Unicode.
-#include "velkar/codepage.h"
+#include "velkar/shop/codepage.h"
 
 #include <array>
 #include <cstdint>

@@ -5,7 +5,7 @@
 //   velkar mkshop   make a shop folder from readable CSV
 //   velkar export   a warehouse's product file back to CSV
 //   velkar compare  two product files, field by field
-#include "velkar/program.h"
+#include "velkar/program/program.h"
 
 #include <cctype>
 #include <cerrno>
@@ -15,9 +15,9 @@
 #include <iostream>
 #include <string>
 
-#include "velkar/check_rates.h"
-#include "velkar/program_args.h"
-#include "velkar/report_command.h"
+#include "velkar/program/check_rates.h"
+#include "velkar/program/args.h"
+#include "velkar/program/report_command.h"
 
 namespace velkar::program {
 

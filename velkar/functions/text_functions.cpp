@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
-#include "velkar/codepage.h"
-#include "velkar/host.h"
-#include "velkar/host_functions.h"
-#include "velkar/reset.h"
-#include "velkar/textfile.h"
+#include "velkar/shop/codepage.h"
+#include "velkar/core/host_state.h"
+#include "velkar/core/host_functions.h"
+#include "velkar/core/reset.h"
+#include "velkar/functions/text_files.h"
 
 namespace velkar {
 namespace {
