@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""The module's folders import downward only.
+"""The module's folders, and the stand-in's, import downward only.
 
 Every #include "folder/file.h" in plugin/ must name the including file's own folder or a folder of
-a lower layer; and the folders' include graph must have no cycle. Exit 1 with one line per
-offending include (and per cycle) otherwise.
+a lower layer; and the folders' include graph must have no cycle. The same holds for the stand-in's
+folders (#include "velkar/folder/file.h" in velkar/). Exit 1 with one line per offending include
+(and per cycle) otherwise.
 
-  check_layers.py PLUGIN_DIR     checks the module
-  check_layers.py --self-test    checks that an upward include and a cycle are caught
+  check_layers.py PLUGIN_DIR                checks the module
+  check_layers.py --stand-in VELKAR_DIR     checks the host stand-in
+  check_layers.py --self-test               checks that an upward include and a cycle are caught
 """
 import os
 import re
@@ -23,12 +25,22 @@ LAYERS = [
     ["entry"],
     ["internals"],  # native tests' table of the module's internals; nothing includes it
 ]
-RANK = {folder: rank for rank, folders in enumerate(LAYERS) for folder in folders}
+
+# The stand-in's folders, from the bottom. Its includes of the module's own headers (the host
+# function list it shares with the module) are not part of its layers.
+STAND_IN_LAYERS = [
+    ["core"],
+    ["shop", "loader"],
+    ["console"],
+    ["functions"],
+    ["program"],
+]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
-def includes(plugin):
-    """(folder, file, included folder) for every quoted include of a module file."""
+def includes(plugin, prefix=""):
+    """(folder, file, included folder) for every quoted include of a file under plugin; with a
+    prefix, only the includes that begin with it count, named without it."""
     for folder in sorted(os.listdir(plugin)):
         path = os.path.join(plugin, folder)
         if not os.path.isdir(path):
@@ -41,6 +53,10 @@ def includes(plugin):
                 with open(file, encoding="utf-8", errors="replace") as f:
                     text = f.read()
                 for target in INCLUDE.findall(text):
+                    if prefix:
+                        if not target.startswith(prefix):
+                            continue
+                        target = target[len(prefix):]
                     head = target.split("/")[0] if "/" in target else folder
                     yield folder, os.path.relpath(file, plugin), head
 
@@ -69,18 +85,19 @@ def find_cycle(edges):
     return None
 
 
-def check(plugin):
+def check(plugin, layers=LAYERS, prefix=""):
+    rank = {folder: n for n, folders in enumerate(layers) for folder in folders}
     problems = []
     edges = {}
-    for folder, file, target in includes(plugin):
+    for folder, file, target in includes(plugin, prefix):
         if target == folder:
             continue
         edges.setdefault(folder, set()).add(target)
-        if folder not in RANK:
+        if folder not in rank:
             problems.append(f"{file}: folder {folder}/ is in no layer")
-        elif target not in RANK:
+        elif target not in rank:
             problems.append(f"{file}: includes {target}/, which is in no layer")
-        elif RANK[target] >= RANK[folder]:
+        elif rank[target] >= rank[folder]:
             problems.append(f"{file}: {folder}/ includes {target}/, a layer not below it")
     cycle = find_cycle(edges)
     if cycle:
@@ -108,6 +125,11 @@ def self_test():
         write("platform/p.h", '#include "common/x.h"\n')
         found = check(d)
         assert any("platform/ includes common/" in p for p in found), found
+        write("v/core/s.h", '#include "velkar/console/u.h"\n#include "host/host_list.h"\n')
+        write("v/console/u.h", '#include "velkar/core/s.h"\n')
+        found = check(os.path.join(d, "v"), STAND_IN_LAYERS, "velkar/")
+        assert any("core/ includes console/" in p for p in found), found
+        assert len(found) == 2, found
     print("self-test: an upward include, a cycle and two folders of one layer are caught")
     return 0
 
@@ -115,15 +137,18 @@ def self_test():
 def main(argv):
     if argv[1:] == ["--self-test"]:
         return self_test()
-    if len(argv) != 2:
+    if len(argv) == 3 and argv[1] == "--stand-in":
+        whose, layers, problems = "the stand-in's", STAND_IN_LAYERS, check(argv[2], STAND_IN_LAYERS,
+                                                                           "velkar/")
+    elif len(argv) == 2:
+        whose, layers, problems = "the module's", LAYERS, check(argv[1])
+    else:
         print(__doc__, file=sys.stderr)
         return 2
-    problems = check(argv[1])
     for p in problems:
         print(p)
     if not problems:
-        print("the module's includes run downward only: " +
-              "; ".join(", ".join(l) for l in LAYERS))
+        print(whose + " includes run downward only: " + "; ".join(", ".join(l) for l in layers))
     return 1 if problems else 0
 
 
