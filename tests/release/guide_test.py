@@ -42,7 +42,7 @@ class Failures:
 
 def mazovia_table(source_dir):
     """Unicode character -> Mazovia byte, read from the stand-in's code-page table."""
-    with open(os.path.join(source_dir, "velkar", "codepage.cpp"), encoding="utf-8") as f:
+    with open(os.path.join(source_dir, "velkar", "shop", "codepage.cpp"), encoding="utf-8") as f:
         text = f.read()
     block = re.search(r"kMazoviaHigh = \{(.*?)\};", text, re.S).group(1)
     values = [int(v, 16) for v in re.findall(r"0x([0-9A-Fa-f]{4})", block)]
