@@ -127,28 +127,6 @@ std::string resultName(int result) {
   return hex(static_cast<unsigned>(result) & 0xFFFF);
 }
 
-// Splits a script line at blanks; a value in double quotes may hold blanks.
-std::vector<std::string> tokens(const std::string& line) {
-  std::vector<std::string> out;
-  std::string current;
-  bool quoted = false, any = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-      any = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (any) out.push_back(current);
-      current.clear();
-      any = false;
-    } else {
-      current += c;
-      any = true;
-    }
-  }
-  if (any) out.push_back(current);
-  return out;
-}
-
 void put(std::vector<ui::Line>& canvas, int row, int column, const ui::Line& line, int width,
          uint8_t extra = 0) {
   if (row < 0 || row >= static_cast<int>(canvas.size())) return;
@@ -573,7 +551,9 @@ int runScripted(Session& session, const std::string& line) {
   std::optional<int> format;
   std::vector<std::string> keys;
   int result = ui::DIALOG_OK;
-  for (const std::string& t : tokens(line)) {
+  std::vector<std::string> words;
+  scriptWords(line, words);
+  for (const std::string& t : words) {
     const size_t eq = t.find('=');
     const std::string name = t.substr(0, eq);
     const std::string value = eq == std::string::npos ? "" : t.substr(eq + 1);
@@ -745,6 +725,26 @@ int notifyItem(int id) {
       return 0;
     }
   return -1;
+}
+
+bool scriptWords(const std::string& line, std::vector<std::string>& out) {
+  std::string current;
+  bool quoted = false, any = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (any) out.push_back(current);
+      current.clear();
+      any = false;
+    } else {
+      current += c;
+      any = true;
+    }
+  }
+  if (any) out.push_back(current);
+  return !quoted;
 }
 
 }  // namespace velkar::dialog

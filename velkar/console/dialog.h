@@ -170,4 +170,8 @@ int notifyItem(int id);
 // The innermost running dialog, or null.
 Session* activeSession();
 
+// Splits a script line at blanks into out; a value in double quotes may hold blanks. False for a
+// quote left open (the words are still split).
+bool scriptWords(const std::string& line, std::vector<std::string>& out);
+
 }  // namespace velkar::dialog

@@ -9,6 +9,7 @@
 #include <streambuf>
 
 #include "velkar/core/host_state.h"
+#include "velkar/console/dialog.h"
 #include "velkar/console/ui.h"
 
 namespace velkar::script {
@@ -36,35 +37,14 @@ bool number(const std::string& text, long low, long high, int base = 10) {
   return errno == 0 && *end == 0 && n >= low && n <= high;
 }
 
-// A dialog line's words, split at blanks; a value in double quotes may hold blanks. False for a
-// quote left open.
-bool words(const std::string& line, std::vector<std::string>& out) {
-  std::string current;
-  bool quoted = false, any = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-      any = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (any) out.push_back(current);
-      current.clear();
-      any = false;
-    } else {
-      current += c;
-      any = true;
-    }
-  }
-  if (any) out.push_back(current);
-  return !quoted;
-}
-
 const char* const dialogExpected =
     "expected dialog [file=NAME] [format=N] [keys=[itemN:]KEY,...] and ok, cancel or "
     "code=0xNNNN";
 
 std::string checkDialog(const std::string& rest) {
   std::vector<std::string> tokens;
-  if (!words(rest, tokens)) return "a quote is not closed; " + std::string(dialogExpected);
+  if (!dialog::scriptWords(rest, tokens))
+    return "a quote is not closed; " + std::string(dialogExpected);
   int results = 0;
   for (const std::string& t : tokens) {
     const size_t eq = t.find('=');
