@@ -563,7 +563,7 @@ int runScripted(Session& session, const std::string& line) {
     } else if (name == "format" && eq != std::string::npos) {
       const long n = std::strtol(value.c_str(), &end, 0);
       if (value.empty() || *end || n < -32768 || n > 65535)
-        std::cerr << "velkar: script: dialog: bad format '" << value << "'\n";
+        ui::scriptComplaint("dialog", "bad format '" + value + "'");
       else
         format = static_cast<int>(n);
     } else if (name == "keys" && eq != std::string::npos) {
@@ -579,11 +579,11 @@ int runScripted(Session& session, const std::string& line) {
     } else if (name == "code" && eq != std::string::npos) {
       const unsigned long n = std::strtoul(value.c_str(), &end, 0);
       if (value.empty() || *end || n > 0xFFFF)
-        std::cerr << "velkar: script: dialog: bad code '" << value << "'\n";
+        ui::scriptComplaint("dialog", "bad code '" + value + "'");
       else
         result = static_cast<int>(n);
     } else {
-      std::cerr << "velkar: script: dialog: '" << t << "' not understood\n";
+      ui::scriptComplaint("dialog", "'" + t + "' not understood");
     }
   }
 
@@ -594,14 +594,14 @@ int runScripted(Session& session, const std::string& line) {
       char* end = nullptr;
       const long n = std::strtol(number.c_str(), &end, 10);
       if (number.empty() || *end || !session.setFocus(static_cast<int>(n))) {
-        std::cerr << "velkar: script: dialog: no item '" << number << "'\n";
+        ui::scriptComplaint("dialog", "no item '" + number + "'");
         continue;
       }
       keyText = k.substr(colon + 1);
     }
     const auto key = ui::keyFromName(keyText);
     if (!key) {
-      std::cerr << "velkar: script: dialog: unknown key '" << keyText << "'\n";
+      ui::scriptComplaint("dialog", "unknown key '" + keyText + "'");
       continue;
     }
     if (auto closed = session.handleKey(*key)) return *closed;
@@ -611,13 +611,13 @@ int runScripted(Session& session, const std::string& line) {
     if (auto input = session.firstOf(ITEM_INPUT))
       session.setInputText(*input, codepage::fromUtf8(*file, codepage::MAZOVIA));
     else
-      std::cerr << "velkar: script: dialog: no input item for file=\n";
+      ui::scriptComplaint("dialog", "no input item for file=");
   }
   if (format) {
     if (auto radio = session.firstOf(ITEM_RADIO))
       session.setRadioValue(*radio, *format);
     else
-      std::cerr << "velkar: script: dialog: no radio items for format=\n";
+      ui::scriptComplaint("dialog", "no radio items for format=");
   }
   return result;
 }

@@ -502,18 +502,50 @@ void setTextWidth(int columns) {
   state().textWidth = std::max(20, columns);
 }
 
+namespace {
+
+// What follows the kind word of a script line of that kind, trimmed; none for another kind, a
+// comment or an empty line.
+std::optional<std::string> scriptLineOf(const std::string& raw, std::string_view kind) {
+  const std::string line = trim(raw);
+  if (line.empty() || line[0] == '#') return std::nullopt;
+  const size_t end = line.find_first_of(" \t");
+  if (lower(line.substr(0, end)) != kind) return std::nullopt;
+  return end == std::string::npos ? "" : trim(line.substr(end));
+}
+
+ScriptComplaintHandler& complaintHandler() {
+  static ScriptComplaintHandler handler;
+  return handler;
+}
+
+}  // namespace
+
 std::optional<std::string> takeScript(std::string_view kind) {
   auto& script = state().script;
   for (auto it = script.begin(); it != script.end(); ++it) {
-    const std::string line = trim(*it);
-    if (line.empty() || line[0] == '#') continue;
-    const size_t end = line.find_first_of(" \t");
-    if (lower(line.substr(0, end)) != kind) continue;
-    std::string rest = end == std::string::npos ? "" : trim(line.substr(end));
-    script.erase(it);
-    return rest;
+    if (auto rest = scriptLineOf(*it, kind)) {
+      script.erase(it);
+      return rest;
+    }
   }
   return std::nullopt;
+}
+
+size_t scriptLinesLeft(std::string_view kind) {
+  size_t count = 0;
+  for (const std::string& line : state().script)
+    if (scriptLineOf(line, kind)) ++count;
+  return count;
+}
+
+void setScriptComplaintHandler(ScriptComplaintHandler handler) {
+  complaintHandler() = std::move(handler);
+}
+
+void scriptComplaint(const std::string& kind, const std::string& complaint) {
+  if (complaintHandler() && complaintHandler()(kind, complaint)) return;
+  std::cerr << "velkar: script: " << (kind.empty() ? "" : kind + ": ") << complaint << "\n";
 }
 
 // --- Keys ---------------------------------------------------------------------------------------
@@ -686,8 +718,7 @@ int showMessage(std::string_view hostTitle, std::string_view hostText, int messa
       if (a == "cancel") {
         result = DIALOG_CANCEL;
       } else {
-        if (a != "ok")
-          std::cerr << "velkar: script: message answer '" << *answer << "' taken as ok\n";
+        if (a != "ok") scriptComplaint("", "message answer '" + *answer + "' taken as ok");
         result = DIALOG_OK;
       }
     }
@@ -810,7 +841,7 @@ bool stopRequested() {
       char* end = nullptr;
       const long n = std::strtol(line->c_str(), &end, 10);
       if (line->empty() || *end || n < 0) {
-        std::cerr << "velkar: script: bad line 'stop-after " << *line << "'\n";
+        scriptComplaint("", "bad line 'stop-after " + *line + "'");
       } else {
         s.stopAfter = n;
         s.stopPolls = 0;
@@ -992,8 +1023,7 @@ int chooseWarehouse(int current, int kind) {
     } else if (!line->empty() && *end == 0 && n >= 0 && n <= 0x7FFFFFFF) {
       result = static_cast<int>(n);
     } else {
-      std::cerr << "velkar: script: bad line 'warehouse " << *line << "', taking " << current
-                << "\n";
+      scriptComplaint("", "bad line 'warehouse " + *line + "', taking " + std::to_string(current));
     }
   } else if (state().interactive) {
     // The shop's warehouses are the product files MMM<n>.MGR of its folder.

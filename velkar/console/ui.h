@@ -121,6 +121,18 @@ void setTextWidth(int columns);
 // Takes the first script line of a kind ("message", "dialog", "file", "warehouse", "stop-after")
 // and returns what follows the kind word, trimmed; none when the script has no such line.
 std::optional<std::string> takeScript(std::string_view kind);
+// How many script lines of a kind are still to be taken.
+size_t scriptLinesLeft(std::string_view kind);
+
+// A scripted answer that the question it met cannot take. kind is the script line's kind where
+// the complaint is about a part of the line ("dialog"), empty where it quotes the line itself.
+// The handler, when one is set and it takes the complaint (velkar run stops the run there and
+// names the line), is told; otherwise the complaint is written on standard error as
+// "velkar: script: [KIND: ]COMPLAINT" and the answer is passed over.
+using ScriptComplaintHandler =
+    std::function<bool(const std::string& kind, const std::string& complaint)>;
+void setScriptComplaintHandler(ScriptComplaintHandler handler);
+void scriptComplaint(const std::string& kind, const std::string& complaint);
 
 // --- Text layout -------------------------------------------------------------------------------
 

@@ -3,10 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <sstream>
-#include <streambuf>
 
 #include "velkar/core/host_state.h"
 #include "velkar/console/dialog.h"
@@ -99,7 +97,6 @@ struct Watch {
   std::function<void(const std::string&)> stop;
   std::string misfit;  // an answer that did not fit, not yet acted on
   bool stopping = false;
-  std::streambuf* original = nullptr;
 };
 
 Watch& watch() {
@@ -107,22 +104,12 @@ Watch& watch() {
   return w;
 }
 
-// How many lines of a kind the interface still holds. Taking them all and giving them back in
-// order keeps the order the interface takes them in: it takes each kind's first line.
-size_t remaining(const std::string& kind) {
-  std::vector<std::string> held;
-  while (auto rest = ui::takeScript(kind))
-    held.push_back(kind + (rest->empty() ? "" : " " + *rest));
-  for (std::string& line : held) ui::addScriptLine(std::move(line));
-  return held.size();
-}
-
 // The script line a question of this kind took last; null before the first.
 const Line* lastTaken(const std::string& kind) {
   std::vector<const Line*> ofKind;
   for (const Line& l : watch().script.lines)
     if (l.kind == kind) ofKind.push_back(&l);
-  const size_t left = remaining(kind);
+  const size_t left = ui::scriptLinesLeft(kind);
   if (left >= ofKind.size()) return nullptr;
   return ofKind[ofKind.size() - left - 1];
 }
@@ -138,62 +125,16 @@ std::string explain(const std::string& complaint) {
   return complaint;
 }
 
-// Standard error during a run: the interface's complaints about a scripted answer ("velkar:
-// script: KIND: ...") become the run's stop, named by the script's line; the rest passes on.
-class ComplaintFilter : public std::streambuf {
- public:
-  // Passes on what stands without its line end yet.
-  void drain() {
-    if (!line_.empty() && watch().original)
-      watch().original->sputn(line_.data(), std::streamsize(line_.size()));
-    line_.clear();
-  }
-
- protected:
-  int overflow(int c) override {
-    if (c == traits_type::eof()) return 0;
-    line_ += static_cast<char>(c);
-    if (c == '\n') flushLine();
-    return c;
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    for (std::streamsize i = 0; i < n; ++i) overflow(static_cast<unsigned char>(s[i]));
-    return n;
-  }
-  int sync() override {
-    if (!line_.empty() && line_.back() == '\n') flushLine();
-    return watch().original ? watch().original->pubsync() : 0;
-  }
-
- private:
-  void flushLine() {
-    static const std::string prefix = "velkar: script: ";
-    std::string line;
-    line.swap(line_);
-    if (line.rfind(prefix, 0) == 0 && watch().misfit.empty()) {
-      std::string complaint = trim(line.substr(prefix.size()));
-      std::string kind;
-      if (const size_t colon = complaint.find(": ");
-          colon != std::string::npos && complaint.find(' ') > colon) {
-        kind = complaint.substr(0, colon);
-        complaint = complaint.substr(colon + 2);
-      }
-      const Line* taken = kind.empty() ? nullptr : lastTaken(kind);
-      watch().misfit =
-          (taken ? "line " + std::to_string(taken->number) + ": '" + taken->text + "': "
-                 : std::string("script: ")) +
-          explain(complaint);
-      return;
-    }
-    if (watch().original) watch().original->sputn(line.data(), std::streamsize(line.size()));
-  }
-
-  std::string line_;
-};
-
-ComplaintFilter& filter() {
-  static ComplaintFilter f;
-  return f;
+// The interface's first complaint about a scripted answer during a run becomes the run's stop,
+// named by the script's line; later ones, and those after the stop, go to standard error.
+bool takeComplaint(const std::string& kind, const std::string& complaint) {
+  Watch& w = watch();
+  if (!w.active || w.stopping || !w.misfit.empty()) return false;
+  const Line* taken = kind.empty() ? nullptr : lastTaken(kind);
+  w.misfit = (taken ? "line " + std::to_string(taken->number) + ": '" + taken->text + "': "
+                    : std::string("script: ")) +
+             explain(trim(complaint));
+  return true;
 }
 
 }  // namespace
@@ -266,22 +207,18 @@ void begin(const Script& script, std::function<void(const std::string&)> stop) {
   std::vector<std::string> lines;
   for (const Line& l : script.lines) lines.push_back(l.text);
   ui::setScript(std::move(lines));
-  std::cerr.flush();
-  w.original = std::cerr.rdbuf(&filter());
+  ui::setScriptComplaintHandler(&takeComplaint);
 }
 
 std::vector<std::string> finish() {
   Watch& w = watch();
   std::vector<std::string> unused;
   if (!w.active) return unused;
-  std::cerr.flush();
-  filter().drain();
-  if (w.original) std::cerr.rdbuf(w.original);
-  w.original = nullptr;
+  ui::setScriptComplaintHandler(nullptr);
   std::map<std::string, size_t> left;
   std::map<std::string, size_t> total;
   for (const Line& l : w.script.lines) ++total[l.kind];
-  for (const auto& [kind, count] : total) left[kind] = remaining(kind);
+  for (const auto& [kind, count] : total) left[kind] = ui::scriptLinesLeft(kind);
   // The lines of a kind that are left are its last ones.
   std::map<std::string, size_t> seen;
   for (const Line& l : w.script.lines)
@@ -296,10 +233,7 @@ void beforeHostCall() {
   Watch& w = watch();
   if (!w.active || w.misfit.empty() || w.stopping || !w.stop) return;
   w.stopping = true;
-  std::cerr.flush();
-  filter().drain();
-  if (w.original) std::cerr.rdbuf(w.original);
-  w.original = nullptr;
+  ui::setScriptComplaintHandler(nullptr);
   w.stop(w.misfit);
 }
 
