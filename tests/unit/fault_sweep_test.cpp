@@ -26,6 +26,7 @@
 
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
+#include "velkar/core/module_entries.h"
 #include "velkar/shop/codepage.h"
 #include "velkar/shop/shop.h"
 #include "velkar/functions/text_files.h"
@@ -324,9 +325,7 @@ class FaultSweep : public vat_support::VatTest,
     velkar::ui::setScript(
         {"message ok", "dialog file=stawki.csv format=" + std::to_string(scenario.format) + " ok",
          "warehouse " + std::to_string(scenario.warehouse)});
-    void(HOST_CDECL * routine)(void);
-    std::memcpy(&routine, static_cast<const unsigned char*>(h.commands[0]) + 12, sizeof routine);
-    routine();
+    velkar::readCommandRecord(h.commands[0]).routine();
   }
 
   static bool failed(const velkar::Fault* f, int ordinal, long n) {

@@ -9,6 +9,7 @@
 #include "host/host_list.h"
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
+#include "velkar/core/module_entries.h"
 #include "velkar/shop/shop.h"
 #include "velkar/functions/text_files.h"
 #include "velkar/console/ui.h"
@@ -140,10 +141,7 @@ TEST_P(MissingFunction, LoadsOnlyWithAFallbackAndThenRunsWithoutAnEmptySlot) {
   writeFile("stawki.csv", "5900001,8\r\nEXTRA2,zw\r\n");
   ASSERT_EQ(velkar::host().commands.size(), 1u);
   velkar::ui::setScript({"message ok", "dialog file=stawki.csv format=0 ok", "warehouse 1"});
-  void(HOST_CDECL * routine)(void);
-  std::memcpy(&routine, static_cast<const unsigned char*>(velkar::host().commands[0]) + 12,
-              sizeof routine);
-  routine();
+  velkar::readCommandRecord(velkar::host().commands[0]).routine();
   // It got as far as its dialog, unless the explanation before it could not be shown (the
   // fallback's 0 is no OK).
   bool dialogShown = false;

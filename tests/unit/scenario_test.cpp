@@ -6,6 +6,7 @@
 
 #include "common/mazovia.h"
 #include "vatupdate_support.h"
+#include "velkar/core/module_entries.h"
 #include "velkar/shop/settings.h"
 #include "velkar/shop/shop.h"
 #include "velkar/functions/text_files.h"
@@ -42,10 +43,8 @@ class ScenarioTest : public vat_support::VatTest {
     ASSERT_EQ(velkar::host().commands.size(), 1u);
     const unsigned char* record = static_cast<const unsigned char*>(velkar::host().commands[0]);
     ASSERT_EQ(readLe16(record + 8), 29902);
-    void(HOST_CDECL * routine)(void);
-    std::memcpy(&routine, record + 12, sizeof routine);
     velkar::ui::setScript(std::move(script));
-    routine();
+    velkar::readCommandRecord(record).routine();
   }
   // Per record of a warehouse: the byte ranges that changed, "" for an unchanged record.
   Strings changes(int warehouse) {

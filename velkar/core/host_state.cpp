@@ -8,6 +8,7 @@
 #include <iostream>
 #include <map>
 
+#include "velkar/core/module_entries.h"
 #include "velkar/core/host_state.h"
 
 #include "plugin/platform/platform.h"
@@ -335,9 +336,7 @@ int unregisterCommand(unsigned commandId) {
   enterCall(52082, "unregisterCommand", {arg(commandId)});
   auto& commands = host().commands;
   for (auto it = commands.begin(); it != commands.end();) {
-    uint16_t id;
-    std::memcpy(&id, static_cast<const char*>(*it) + 8, sizeof id);
-    it = id == commandId ? commands.erase(it) : it + 1;
+    it = readCommandRecord(*it).id == commandId ? commands.erase(it) : it + 1;
   }
   return 0;
 }

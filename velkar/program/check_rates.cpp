@@ -33,6 +33,7 @@
 #include "velkar/shop/codepage.h"
 #include "velkar/core/host_state.h"
 #include "velkar/core/host_functions.h"
+#include "velkar/core/module_entries.h"
 #include "velkar/loader/loader.h"
 #include "velkar/program/args.h"
 #include "velkar/console/ui.h"
@@ -65,10 +66,6 @@ constexpr uint16_t UNTOUCHED_CODE = 0xFFFF;   // a new VAT code no rate writes
 constexpr unsigned char UNTOUCHED_CN = 0xFF;  // CN code bytes no line writes (no terminator)
 constexpr size_t KEY_CHARS = 40;              // what a key holds
 constexpr size_t LINE_CHARS = 255;            // what the host hands over of a line
-
-typedef int(HOST_STDCALL* StartEntry)(HostCallback callback, char* titleBuffer);
-typedef int(HOST_STDCALL* NotifyEntry)(int flag);
-typedef void(HOST_CDECL* CommandRoutine)(void);
 
 // ---- scratch folders ---------------------------------------------------------------------------
 
@@ -183,9 +180,7 @@ bool runModule(const fs::path& pluginPath, const fs::path& dir, int format, int 
       start(nullptr, nullptr);
       return false;
     }
-    CommandRoutine routine;
-    std::memcpy(&routine, static_cast<const unsigned char*>(host().commands.front()) + 12,
-                sizeof routine);
+    const CommandRoutine routine = readCommandRecord(host().commands.front()).routine;
     std::string fault;
     if (!callCatchingFaults([&] { routine(); }, fault)) {
       error = "the plug-in's command ended with an " + fault;

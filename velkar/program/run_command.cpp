@@ -20,6 +20,7 @@
 #include "velkar/shop/codepage.h"
 #include "velkar/core/host_state.h"
 #include "velkar/core/host_functions.h"
+#include "velkar/core/module_entries.h"
 #include "velkar/loader/loader.h"
 #include "velkar/program/args.h"
 #include "velkar/program/script.h"
@@ -75,10 +76,6 @@ std::string usageText() {
   return std::string(runUsage) + variantHelp();
 }
 
-typedef int(HOST_STDCALL* StartEntry)(HostCallback callback, char* titleBuffer);
-typedef int(HOST_STDCALL* NotifyEntry)(int flag);
-typedef void(HOST_CDECL* CommandRoutine)(void);
-
 constexpr int TITLE_SIZE = 36;
 constexpr int TITLE_GUARD = 28;  // bytes after the buffer that must stay untouched
 constexpr unsigned char GUARD_BYTE = 0xCC;
@@ -92,20 +89,19 @@ struct Command {
   CommandRoutine routine;
 };
 
-Command readCommandRecord(const void* record) {
+Command readCommand(const void* record) {
+  const RegisteredCommand r = readCommandRecord(record);
   Command c{};
   c.record = static_cast<const unsigned char*>(record);
-  const char* title = nullptr;
-  std::memcpy(&title, c.record + 4, sizeof title);
-  std::memcpy(&c.id, c.record + 8, sizeof c.id);
-  std::memcpy(&c.routine, c.record + 12, sizeof c.routine);
-  if (title) c.title = codepage::toUtf8(std::string_view(title, strnlen(title, 256)), 1);
+  c.id = r.id;
+  c.routine = r.routine;
+  if (r.title) c.title = codepage::toUtf8(std::string_view(r.title, strnlen(r.title, 256)), 1);
   return c;
 }
 
 std::vector<Command> registeredCommands() {
   std::vector<Command> out;
-  for (const void* record : host().commands) out.push_back(readCommandRecord(record));
+  for (const void* record : host().commands) out.push_back(readCommand(record));
   return out;
 }
 
