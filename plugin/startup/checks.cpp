@@ -68,15 +68,21 @@ static bool tableUnfit(const TableDescriptor* table, int expectedSize, unsigned 
   return table && tableRecordSize(table) != expectedSize && tableLayout(table) != acceptedLayout;
 }
 
+bool tablesRefused = false;
+
+void showNewerModuleNeeded() {
+  host::showText(MZ("Potrzebna nowsza wtyczka!"));
+}
+
 int checkRecordSizes() {
   productTable = host::getTableDescriptor(PRODUCT_TABLE);
-  if (tableUnfit(productTable, PRODUCT_RECORD_SIZE, PRODUCT_ACCEPTED_LAYOUT)) {
-    host::showText(MZ("Potrzebna nowsza wtyczka!"));
-    return -1;
+  tablesRefused = tableUnfit(productTable, PRODUCT_RECORD_SIZE, PRODUCT_ACCEPTED_LAYOUT);
+  if (!tablesRefused) {
+    extraCodeTable = host::getTableDescriptor(EXTRA_CODE_TABLE);
+    tablesRefused = tableUnfit(extraCodeTable, EXTRA_CODE_RECORD_SIZE, EXTRA_CODE_ACCEPTED_LAYOUT);
   }
-  extraCodeTable = host::getTableDescriptor(EXTRA_CODE_TABLE);
-  if (tableUnfit(extraCodeTable, EXTRA_CODE_RECORD_SIZE, EXTRA_CODE_ACCEPTED_LAYOUT)) {
-    host::showText(MZ("Potrzebna nowsza wtyczka!"));
+  if (tablesRefused) {
+    showNewerModuleNeeded();
     return -1;
   }
   return 0;

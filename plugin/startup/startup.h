@@ -17,6 +17,11 @@ void completeStartup();
 
 // 0 = the host's tables fit; -1 = they do not, and the user has been told.
 int checkRecordSizes();
+// True while the last checkRecordSizes refused a table: the command stays registered, but the
+// records are of a layout the module does not know, so the command touches none of them.
+extern bool tablesRefused;
+// "Potrzebna nowsza wtyczka!": the host's tables are not the ones the module was built for.
+void showNewerModuleNeeded();
 // 0 = the host fits; -1 = it does not.
 int checkVersion();
 // Entry 30008 with a non-zero flag: the one message that explains why the module did not start.

@@ -9,6 +9,7 @@
 #include "host/codes.h"
 #include "host/settings.h"
 #include "common/mazovia.h"
+#include "startup/startup.h"
 #include "vatupdate/dialog_description.h"
 #include "vatupdate/extracodes.h"
 #include "vatupdate/matching.h"
@@ -64,6 +65,13 @@ HOST_STDCALL int importDialogKeys(unsigned short key, unsigned short item) {
 }
 
 void vatUpdateCommand(void) {
+  // The host may offer the command after the start refused its tables (the refusal does not
+  // withdraw it). Their records are then of a layout the module does not know: it says so again
+  // and ends before it touches anything, the previous report included.
+  if (tablesRefused) {
+    showNewerModuleNeeded();
+    return;
+  }
   remove(MZ(REPORT_FILE_NAME));
 
   const int answer = host::showMessage(

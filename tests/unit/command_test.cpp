@@ -231,6 +231,52 @@ TEST_F(CommandTest, OutOfMemoryWhileReadingEndsWithoutMatchingOrReport) {
   EXPECT_TRUE(velkar::host().liveBlocks.empty());
 }
 
+// A start whose table check failed ("Potrzebna nowsza wtyczka!") leaves the command registered.
+// A host that runs it anyway gets the same text again, and the module touches nothing: no
+// table, no record, no setting, not even the previous report. A later start that passes lets
+// the command work again.
+TEST_F(CommandTest, AfterAFailedTableCheckTheCommandRefusesAndTouchesNothing) {
+  std::string error;
+  ASSERT_TRUE(velkar::shop::createShop(dir, {{3, vat_support::groceries()}}, {{"A1", 3, 2}}, error))
+      << error;
+  writeFile("Nowe_stawki_VAT.csv", "5900001,8\r\nA1,23\r\n");
+  store("Mag", "3");
+  const std::string products = readFile(velkar::shop::warehouseFileName(3));
+  const std::string codes = readFile(velkar::shop::dataFileName(154));
+  const struct {
+    const char* what;
+    velkar::TableConfig products, extraCodes;
+  } unfit[] = {
+      {"products of another size", {true, 1000, 0}, {true, 144, 0}},
+      {"products of another size and layout", {true, 2048, 241}, {true, 144, 0}},
+      {"extra codes of another size", {true, 1024, 0}, {true, 100, 240}},
+  };
+  for (const auto& u : unfit) {
+    velkar::host().config.products = u.products;
+    velkar::host().config.extraCodes = u.extraCodes;
+    ASSERT_EQ(start(), -1) << u.what;
+    writeFile("zmianavat.txt", "old report");
+    run({"message ok", "dialog ok", "warehouse 3"});
+    Strings calls;
+    for (const velkar::Call& c : velkar::host().journal)
+      if (c.ordinal != 0) calls.push_back(c.name);
+    EXPECT_EQ(calls, Strings{"showText"}) << u.what;
+    EXPECT_EQ(argsOf("showText"), (Calls{{quoted(MZ("Potrzebna nowsza wtyczka!"))}})) << u.what;
+    EXPECT_EQ(readFile("zmianavat.txt"), "old report") << u.what;
+    EXPECT_TRUE(readFile(velkar::shop::warehouseFileName(3)) == products) << u.what;
+    EXPECT_TRUE(readFile(velkar::shop::dataFileName(154)) == codes) << u.what;
+    EXPECT_EQ(setting("Path"), "(none)") << u.what;
+    EXPECT_TRUE(velkar::host().liveBlocks.empty()) << u.what;
+  }
+
+  velkar::host().config.products = {true, 1024, 0};
+  velkar::host().config.extraCodes = {true, 144, 0};
+  ASSERT_EQ(start(), 0);
+  run({"message ok", "dialog ok", "warehouse 3"});
+  EXPECT_EQ(readFile("zmianavat.txt"),
+            "5900001 -> 8 zmiany: 1, brak zmian: 0\r\nA1 -> 23 zmiany: 1, brak zmian: 0\r\n");
+}
+
 TEST_F(CommandTest, AnEmptyRateFileStillMatchesAndReports) {
   writeFile("Nowe_stawki_VAT.csv", "");
   run({"dialog ok", "warehouse 3"});
