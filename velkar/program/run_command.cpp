@@ -65,6 +65,11 @@ const char* const runUsage =
     "                      (49 products, 117 extra codes); T=none: the host has no such table.\n"
     "                      The files keep their records; each is shown to the plug-in in N bytes\n"
     "  --fault ORD@N[+]    the Nth call of host function ORD fails (+: and every later call)\n"
+    "  --refuse-start      the host tells the plug-in that it did not start (entry 30008 with 1)\n"
+    "                      even when entry 30001 accepted, and withdraws it (exit status 4)\n"
+    "  --ignore-refusal    when entry 30001 refuses to start, the host still offers the plug-in's\n"
+    "                      command and runs it (after entry 30008 with 1), as a host that does\n"
+    "                      not heed the answer would; the exit status is 4 all the same\n"
     "  --journal FILE      write the journal of host calls to FILE\n"
     "\n"
     "exit status: 0 done, 1 a file problem, 2 a command-line mistake, 3 the plug-in did not load\n"
@@ -110,6 +115,8 @@ struct RunOptions {
   fs::path shop, plugin;
   script::Script script;
   bool interactive = false;
+  bool ignoreRefusal = false;
+  bool refuseStart = false;
   int command = 1;
   std::vector<int> messageBoxAnswers;
   std::string journalFile;
@@ -333,17 +340,22 @@ int runPlugin(const RunOptions& run) {
                           strnlen(reinterpret_cast<const char*>(buffer), TITLE_SIZE));
   ui::out() << "Wtyczka: " << codepage::toUtf8(title, codepage::MAZOVIA) << "\n" << std::flush;
 
-  if (started != 0) {
+  const std::string refused =
+      started != 0 ? "the plug-in does not fit this host: it failed to start (entry 30001 "
+                     "answered " +
+                         std::to_string(started) + ")"
+                   : std::string("the host refused the plug-in's start (--refuse-start)");
+  if (started != 0 || run.refuseStart) {
     // The host tells the plug-in that it did not start; the plug-in explains why.
     notify(1);
-    start(nullptr, nullptr);
-    if (!run.journalFile.empty()) writeJournal(run.journalFile);
-    return worse(breach, fail(EXIT_DOES_NOT_FIT,
-                              "the plug-in does not fit this host: it failed "
-                              "to start (entry 30001 answered " +
-                                  std::to_string(started) + ")"));
+    if (!run.ignoreRefusal || started == 0) {
+      start(nullptr, nullptr);
+      if (!run.journalFile.empty()) writeJournal(run.journalFile);
+      return worse(breach, fail(EXIT_DOES_NOT_FIT, refused));
+    }
+  } else {
+    notify(0);
   }
-  notify(0);
 
   const std::vector<Command> commands = registeredCommands();
   showMenu(commands);
@@ -386,6 +398,9 @@ int runPlugin(const RunOptions& run) {
   if (!reportContractBreaches()) status = EXIT_CONTRACT;
   if (!run.journalFile.empty()) writeJournal(run.journalFile);
   plugin.reset();
+  if (started != 0)
+    status = worse(status, fail(EXIT_DOES_NOT_FIT, refused + "; its command was offered all the "
+                                                             "same (--ignore-refusal)"));
   return status;
 }
 
@@ -408,6 +423,8 @@ int runCommand(int argc, char** argv) {
                   {"interface-level", true},
                   {"record-size", true},
                   {"fault", true},
+                  {"ignore-refusal", false},
+                  {"refuse-start", false},
                   {"variant", true},
                   {"journal", true}},
                  args, error))
@@ -423,6 +440,8 @@ int runCommand(int argc, char** argv) {
 
   RunOptions run;
   run.interactive = args.has("interactive");
+  run.ignoreRefusal = args.has("ignore-refusal");
+  run.refuseStart = args.has("refuse-start");
   run.command = -1;  // not chosen
   if (auto n = args.value("command")) {
     auto v = parseInt(*n);
