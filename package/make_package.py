@@ -37,13 +37,17 @@ def project_version(source_dir):
 
 
 def shipped_text(path):
-    """The bytes of a package text: Windows-1250, CR LF. Fails on what the code page lacks."""
+    """The bytes of a package text: Windows-1250, CR LF. Fails on what the code page lacks and on
+    a line wider than MAX_COLUMNS, which Notepad on a shop's screen would wrap or cut."""
     with open(path, encoding="utf-8") as f:
         text = f.read()
     if "\r" in text:
         raise ValueError(f"{path}: keep LF line ends in the source; CR LF is made when shipped")
     if not text.endswith("\n"):
         text += "\n"
+    for number, line in enumerate(text.split("\n"), 1):
+        if len(line) > MAX_COLUMNS:
+            raise ValueError(f"{path}:{number}: {len(line)} columns, more than {MAX_COLUMNS}")
     try:
         return text.replace("\n", "\r\n").encode(SHIPPED_ENCODING)
     except UnicodeEncodeError as e:
