@@ -7,6 +7,10 @@
   zmianavat.txt). The stand-in's own windows (its menu, its choosers) do not count.
 - Every screen in the guide (the lines after an "Ilustracja" line, up to an empty line) is, line
   for line, what the stand-in draws today in ASCII frames.
+- What the guide says the module does to a shop's files, runs show: format 3 writes the CN code
+  into the product at once (an empty one empties it, a rate becomes a CN code), every run deletes
+  the previous report first (a cancelled run or a rate file that cannot be opened leaves none and
+  shows nothing more), and after a failed table check the command refuses and touches nothing.
 - The texts as shipped are Windows-1250 with CR LF line ends and at most 78 columns; the
   templates are clean (no heading, in-store barcodes, names no shop has, valid rates); the list
   of changes starts with the project's version.
@@ -17,6 +21,8 @@
 """
 
 import argparse
+import csv
+import io
 import os
 import re
 import shutil
@@ -81,6 +87,13 @@ class StandIn:
                    answers, "--style", "plain", "--frames", "ascii", "--width", str(width)]
         result = subprocess.run(command + options, input=stdin, capture_output=True, timeout=120)
         return clean(result.stdout.decode("utf-8"))
+
+    def products(self, shop, warehouse):
+        """The warehouse's products as the stand-in exports them: number -> row."""
+        result = subprocess.run([self.velkar, "export", "--shop", shop, "--warehouse",
+                                 str(warehouse)], check=True, capture_output=True)
+        rows = csv.DictReader(io.StringIO(result.stdout.decode("utf-8")))
+        return {row["number"]: row for row in rows}
 
 
 def clean(output):
@@ -151,8 +164,14 @@ def runs(stand_in, package):
         (["message cancel"], []),
         # The host lacks a function the module needs; the user answers Retry, then Abort.
         ([], ["--command", "0", "--leave-out", "52028", "--message-box", "retry,abort"]),
-        # The host's product records do not fit the module.
+        # The host's product records do not fit the module; a host that runs the command all
+        # the same.
         ([], ["--command", "0", "--record-size", "49=1000"]),
+        ([], ["--record-size", "49=1000", "--ignore-refusal"]),
+        # The host reports a failed start that none of the module's checks explains.
+        ([], ["--command", "0", "--refuse-start"]),
+        # Esc at the warehouse question.
+        (["message ok", "dialog file=PRZYKLAD_KODY.csv format=0 ok", "warehouse none"], []),
         # ... and it lacks a function that has a stand-in, which the user ignored.
         ([], ["--command", "0", "--record-size", "49=1000", "--leave-out", "52224",
               "--message-box", "ignore"]),
@@ -163,6 +182,24 @@ def runs(stand_in, package):
         lines = stand_in.run(stand_in.shop(templates), script, options, MESSAGE_WIDTH)
         screens += lines + [""]
         messages |= module_texts(lines)
+
+    # A summary line counts rate-file lines by the last product each matched: a fragment that
+    # changes three products, the last of which already held the rate.
+    shop = stand_in.shop({"zolw.csv": "Wyrób wzorcowy Żółw,8\r\n".encode("cp1250"),
+                          "wzor.csv": b"Wyr\xf3b wzorcowy,8\r\n"})
+    for name in ("zolw.csv", "wzor.csv"):
+        lines = stand_in.run(shop, ["message ok", f"dialog file={name} format=1 ok",
+                                    "warehouse 1"], [], SCREEN_WIDTH)
+        screens += lines + [""]
+        messages |= module_texts(lines)
+
+    # A name fragment that the host's comparison reduces to nothing, with a host that drops
+    # blanks; a line with nothing before its comma is skipped, not reported.
+    shop = stand_in.shop({"blanks.csv": b"   ,8\r\n,23\r\nBeta,8\r\n"})
+    lines = stand_in.run(shop, ["message ok", "dialog file=blanks.csv format=1 ok", "warehouse 1"],
+                         ["--variant", "normalise=lower-no-blanks"], MESSAGE_WIDTH)
+    screens += lines + [""]
+    messages |= module_texts(lines)
 
     # Rate files as a spreadsheet may save them (see the guide's list of what goes wrong).
     bad_files = {
@@ -181,6 +218,75 @@ def runs(stand_in, package):
                                     "warehouse 1"], [], MESSAGE_WIDTH)
         messages |= module_texts(lines)
     return screens, messages
+
+
+def check_effects(stand_in, package, fail):
+    """What the guide says the module does to the shop's files, as runs of the stand-in show."""
+    templates = {n: package[n] for n in ("PRZYKLAD_KODY.csv", "PRZYKLAD_CN.csv")}
+    old_report = b"the previous run's report\r\n"
+
+    def report(shop):
+        path = os.path.join(shop, "zmianavat.txt")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    # Format 3 writes the CN code into the product at once, and nothing else: an empty CN code
+    # empties the product's, and a rate file read in format 3 leaves its rates as CN codes.
+    shop = stand_in.shop(dict(templates, **{"mixed.csv": b"2000000100029,\r\n"
+                                                        b"2000000100036,23\r\n"}))
+    before = stand_in.products(shop, 1)
+    for name in ("PRZYKLAD_CN.csv", "mixed.csv"):
+        stand_in.run(shop, ["message ok", f"dialog file={name} format=2 ok", "warehouse 1"], [],
+                     MESSAGE_WIDTH)
+    after = stand_in.products(shop, 1)
+    expected = {"1": "22021000", "2": "", "3": "23", "4": before["4"]["cn_code"]}
+    for number, cn_code in expected.items():
+        if after[number]["cn_code"] != cn_code:
+            fail(f"format 3: product {number} holds the CN code {after[number]['cn_code']!r} "
+                 f"after the runs, not {cn_code!r}")
+        for field in ("vat_code", "new_vat_code"):
+            if after[number][field] != before[number][field]:
+                fail(f"format 3 changed the {field} of product {number}")
+
+    # Every run deletes the previous report first; a run that ends before the summary (the
+    # explanation refused, a rate file that cannot be opened) leaves none, and one that cannot
+    # open its rate file shows nothing after the warehouse question.
+    for script, what in ((["message cancel"], "the explanation refused"),
+                         (["message ok", "dialog file=brak.csv format=0 ok", "warehouse 1"],
+                          "a rate file that cannot be opened")):
+        shop = stand_in.shop({"zmianavat.txt": old_report})
+        lines = stand_in.run(shop, script, [], MESSAGE_WIDTH)
+        if report(shop) is not None:
+            fail(f"{what}: the previous report is still there")
+        command = lines[next((i for i, line in enumerate(lines) if line.startswith("== ")), 0):]
+        titles = [title for title, _ in windows(command)]
+        if titles.count("uwaga") != 1 or any(line.startswith("Postęp") for line in command):
+            fail(f"{what}: the module showed more than its explanation: {titles}")
+
+    # After a failed table check the command stays in the menu; run all the same, it says
+    # "Potrzebna nowsza wtyczka!" again and touches nothing, not even the previous report.
+    shop = stand_in.shop(dict(templates, **{"Nowe_stawki_VAT.csv": package["PRZYKLAD_KODY.csv"],
+                                            "zmianavat.txt": old_report}))
+    files = {}
+    for name in sorted(os.listdir(shop)):
+        with open(os.path.join(shop, name), "rb") as f:
+            files[name] = f.read()
+    lines = stand_in.run(shop, ["message ok", "dialog ok", "warehouse 1", "allow-unused"],
+                         ["--record-size", "49=1000", "--ignore-refusal"], MESSAGE_WIDTH)
+    ran = [i for i, line in enumerate(lines) if line.startswith("== ")]
+    after_run = windows(lines[ran[0]:]) if ran else []
+    if [body for _, body in after_run] != [["Potrzebna nowsza wtyczka!"]]:
+        fail(f"after a failed table check the command showed {after_run}, not its refusal")
+    for name in sorted(set(files) | set(os.listdir(shop))):
+        path = os.path.join(shop, name)
+        if not os.path.exists(path):
+            fail(f"after a failed table check the command deleted {name}")
+            continue
+        with open(path, "rb") as f:
+            if f.read() != files.get(name):
+                fail(f"after a failed table check the command changed {name}")
 
 
 # ---- the guide ---------------------------------------------------------------------------
@@ -352,7 +458,10 @@ def main(argv):
 
     work = tempfile.mkdtemp(prefix="vatupdate-guide.")
     try:
-        screens, messages = runs(StandIn(a.velkar, a.plugin, a.source, work), package)
+        stand_in = StandIn(a.velkar, a.plugin, a.source, work)
+        screens, messages = runs(stand_in, package)
+        if not a.print_screens:
+            check_effects(stand_in, package, fail)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if a.print_screens:
