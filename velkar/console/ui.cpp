@@ -18,6 +18,7 @@
 #include "velkar/core/host_state.h"
 #include "velkar/core/reset.h"
 #include "velkar/shop/shop.h"
+#include "velkar/console/windows_console.h"
 
 #ifdef _WIN32
 #include <conio.h>
@@ -446,15 +447,14 @@ void setOutput(std::ostream* stream) {
 }
 
 #ifdef _WIN32
-// A console shows the UI's UTF-8 and its escape sequences once told to.
+// The UI's output on a console goes through the console's own calls (windows_console.h); the
+// code page is for whatever else reaches the console (standard error).
 static void prepareConsole() {
   static bool prepared = false;
   if (prepared) return;
   prepared = true;
   SetConsoleOutputCP(CP_UTF8);
-  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | 0x0004);
+  attachConsoleOutput();
 }
 #endif
 
