@@ -4,6 +4,7 @@
 #   wine_test.sh leave-out VELKAR_EXE PLUGIN_DLL SOURCE_DIR ORDINAL
 #   wine_test.sh scenario  VELKAR_EXE PLUGIN_DLL SOURCE_DIR NAME
 #   wine_test.sh variants  VELKAR_EXE PLUGIN_DLL SOURCE_DIR NAME:VARIANT[,VARIANT...]
+#   wine_test.sh check-rates VELKAR_EXE PLUGIN_DLL SOURCE_DIR
 #   wine_test.sh expect    NATIVE_VELKAR NATIVE_PLUGIN SOURCE_DIR NAME   (writes expected/NAME)
 #
 # "variants" runs a scenario under Wine on a host that plays other readings of its contract
@@ -23,27 +24,8 @@ here=$src/tests/wine
 examples=$src/examples
 export WINEDEBUG=${WINEDEBUG:--all}
 
-# Wine runs 32-bit x86 code. On a machine whose kernel runs no 32-bit programs itself, scripts/setup
-# has them run through qemu's user-mode emulator, under which Wine does not start its programs. The
-# tier is then skipped (ctest counts it as not run) and says why. Wine is tried once per boot there,
-# and the answer kept.
-wine_runs_here() {
-  local emulated=/proc/sys/fs/binfmt_misc/qemu-i386
-  [ -e "$emulated" ] && grep -qx enabled "$emulated" || return 0
-  local mark=/tmp/velkar-wine-probe.$(cat /proc/sys/kernel/random/boot_id)
-  if [ ! -e "$mark" ]; then
-    if timeout 90 wine "$exe" --help 2>/dev/null | grep -q 'usage'; then echo yes >"$mark"; else echo no >"$mark"; fi
-    wineserver -k >/dev/null 2>&1 || true
-  fi
-  [ "$(cat "$mark")" = yes ]
-}
-if [ "$mode" != expect ] && ! wine_runs_here; then
-  echo "SKIPPED: this kernel runs no 32-bit x86 programs itself; they run through qemu's user-mode"
-  echo "emulator, under which Wine does not start a program. The Wine tier needs a machine whose"
-  echo "kernel runs 32-bit programs."
-  exit 77
-fi
-
+# Wine's prefix and server are the tier's (tests/wine/server.sh starts them before the first test);
+# run by hand, Wine uses WINEPREFIX or its default prefix.
 work=$(mktemp -d /tmp/velkar-wine.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
@@ -171,7 +153,7 @@ case "$mode" in
     have_native=0
     [ -x "$native_velkar" ] && [ -f "$native_plugin" ] && have_native=1
     [ -d "$here/expected/$name" ] || [ "$have_native" = 1 ] \
-      || { echo "no native build and no expected files: skipped"; exit 77; }
+      || fail "no native build ($native) and no expected files for $name: nothing to compare with"
 
     run_scenario wine "$name" "$plugin"
     checked=0
@@ -206,6 +188,46 @@ case "$mode" in
     expect_files "$name"
     [ ! -s "$work/wine/errors.txt" ] || fail "complaints: $(cat "$work/wine/errors.txt")"
     echo "with --variant $variant Wine leaves the default host's $expected_files"
+    ;;
+
+  check-rates)
+    # The bundled example checked against warehouse 1 of the sample shop, by velkar.exe with the
+    # DLL and by the native build: the same findings, line by line, and the shop left as it was.
+    native=${VELKAR_NATIVE_BUILD_DIR:-$src/build/native}
+    native_velkar=$native/velkar
+    [ -x "$native_velkar" ] && [ -f "$native/vatupdate.so" ] \
+      || fail "no native build in $native to compare with (build the native preset first)"
+    for world in wine native; do
+      mkdir -p "$work/$world"
+      cd "$work/$world"
+      make_shop "$world" shop
+      cp "$examples/Nowe_stawki_VAT.csv" shop/
+      cp -r shop before
+      plugin_file=$plugin
+      [ "$world" = wine ] || plugin_file=$native/vatupdate.so
+      status=0
+      velkar "$world" check-rates shop/Nowe_stawki_VAT.csv --format 0 --plugin "$plugin_file" \
+        --shop shop --warehouse 1 >output.txt 2>errors.txt || status=$?
+      [ "$status" = 0 ] || fail "$world: check-rates exited with $status: $(cat errors.txt)"
+      [ ! -s errors.txt ] || fail "$world: complaints: $(cat errors.txt)"
+      diff -r before shop >/dev/null || fail "$world: check-rates changed the shop"
+      # Windows writes CR LF, names the folder as Wine maps it (Z:\tmp\...) and the plug-in by
+      # its own name; the findings are the same text.
+      findings=$(tr -d '\r' <output.txt)
+      dos_dir="Z:${work//\//\\}\\$world"
+      findings=${findings//"$dos_dir\\shop\\"/<shop>/}
+      findings=${findings//"$dos_dir\\shop"/<shop>}
+      findings=${findings//"$work/$world/shop"/<shop>}
+      findings=${findings//vatupdate.dll/<plug-in>}
+      findings=${findings//vatupdate.so/<plug-in>}
+      printf '%s\n' "$findings" >findings.txt
+      cd - >/dev/null
+    done
+    grep -q . "$work/wine/findings.txt" || fail "check-rates printed nothing under Wine"
+    diff "$work/native/findings.txt" "$work/wine/findings.txt" >&2 \
+      || fail "check-rates says other things under Wine than natively"
+    echo "check-rates under Wine: $(wc -l <"$work/wine/findings.txt") lines, as natively;" \
+      "the shop untouched"
     ;;
 
   expect)
