@@ -9,8 +9,8 @@
 set -u
 driver=$1
 if ! command -v tmux >/dev/null 2>&1; then
-  echo "tmux is missing: skipped"
-  exit 77
+  echo "FAIL: tmux is missing (scripts/setup installs it)"
+  exit 1
 fi
 export LC_ALL=C.UTF-8
 socket="velkar-ui-test-$$"
