@@ -909,7 +909,7 @@ bool checkRates(const Options& options, Result& result, std::string& error) {
   if (format != 2) {
     std::vector<Probe> probes;
     for (int rate = 0; rate <= 100; ++rate) {
-      char key[8];
+      char key[16];  // room for any int, as the compiler sees the range
       std::snprintf(key, sizeof key, "R%03d", rate);
       probes.push_back({std::string(key) + "," + std::to_string(rate), key});
     }
