@@ -4,7 +4,7 @@
 # the sanitizers), and a test case itself takes a fraction of that. So each suite runs in groups of
 # at most VELKAR_TEST_GROUP_SIZE cases, one process a group (GoogleTest's sharding within the
 # suite's filter), and every group writes its cases' results to an XML file that scripts/test
-# counts. The list of cases is read from the test program after each build.
+# counts. The list of cases is read from the test program after each build of it.
 #
 # Suites whose cases take long each (sweeps that run the command hundreds of times) are named with
 # a group size of their own, SUITE=SIZE; their groups start first, so that the two cores end
@@ -17,12 +17,13 @@ function(velkar_add_gtest_groups target prefix group_size timeout)
   set(ctest_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_groups.cmake)
   set(xml_dir ${CMAKE_CURRENT_BINARY_DIR}/test-results/${target})
   add_custom_command(
-    TARGET ${target} POST_BUILD
+    OUTPUT ${ctest_file}
     COMMAND ${CMAKE_COMMAND} -D EXE=$<TARGET_FILE:${target}> -D OUT=${ctest_file}
             -D PREFIX=${prefix} -D GROUP_SIZE=${group_size} -D TIMEOUT=${timeout}
             -D XML_DIR=${xml_dir} "-D HEAVY=${heavy}" -P ${CMAKE_SOURCE_DIR}/cmake/gtest_groups_list.cmake
-    BYPRODUCTS ${ctest_file}
+    DEPENDS ${target} ${CMAKE_SOURCE_DIR}/cmake/gtest_groups_list.cmake
     VERBATIM)
+  add_custom_target(${target}_groups ALL DEPENDS ${ctest_file})
   # Before the first build there is no list yet: a test that says so stands in for the cases.
   set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake)
   file(WRITE ${include_file}
