@@ -15,13 +15,13 @@ fi
 export LC_ALL=C.UTF-8
 socket="velkar-ui-test-$$"
 shop=$(mktemp -d "${TMPDIR:-/tmp}/velkar-ui-shop.XXXXXX") || exit 1
-tm() { tmux -L "$socket" -f /dev/null "$@"; }
+session=""
+. "$(dirname "$0")/../support/tmux_screen.sh"
 trap 'tm kill-server >/dev/null 2>&1; rm -rf "$shop"' EXIT
 trap 'exit 1' INT TERM
 
 # Starts the driver with arguments in a session of the given size; it becomes the one the
 # checks below look at.
-session=""
 start() {
   session=$1
   width=$2
@@ -29,14 +29,6 @@ start() {
   shift 3
   tm new-session -d -x "$width" -y "$height" -s "$session" \
     "'$driver' $*; echo DRIVER-EXIT=\$?; sleep 300" || exit 1
-}
-keys() { tm send-keys -t "$session" "$@"; }
-screen() { tm capture-pane -p -t "$session" "$@"; }
-fail() {
-  echo "FAIL ($session): $1"
-  echo "--- screen ---"
-  screen
-  exit 1
 }
 # Waits (up to 15 s) until a text stands on the screen.
 wait_for() {
@@ -55,9 +47,7 @@ wait_for_line() {
     sleep 0.1
   done
 }
-expect() { screen | grep -qF -- "$1" || fail "not on the screen: $1"; }
 expect_not() { ! screen | grep -qF -- "$1" || fail "on the screen, but should not be: $1"; }
-expect_escaped() { screen -e | grep -qF -- "$1" || fail "not on the screen (with attributes): $1"; }
 spaces() { printf "%${1}s" ""; }
 # The dialog's frame stands whole: its four corners, and its top and bottom lines 65 columns wide.
 expect_framed() {

@@ -26,7 +26,8 @@ done
 export LC_ALL=C.UTF-8 WINEDEBUG=${WINEDEBUG:--all}
 socket="velkar-wine-console-$$"
 work=$(mktemp -d "${TMPDIR:-/tmp}/velkar-wine-console.XXXXXX") || exit 1
-tm() { tmux -L "$socket" -f /dev/null "$@"; }
+session=""
+. "$src/tests/support/tmux_screen.sh"
 trap 'tm kill-server >/dev/null 2>&1; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM
 started=$(date +%s)
@@ -46,15 +47,6 @@ start() {
     "VELKAR_CONSOLE=$chosen wine '$exe' run --shop '$work/shop-$way' --plugin '$plugin' \
      --interactive; echo VELKAR-EXIT=\$?; sleep 600" || exit 1
 }
-session=""
-keys() { tm send-keys -t "$session" "$@"; }
-screen() { tm capture-pane -p -t "$session" "$@"; }
-fail() {
-  echo "FAIL ($session): $1"
-  echo "--- screen ---"
-  screen
-  exit 1
-}
 # Waits (up to 90 s: Wine under an emulator is slow) until a text stands on the screen; meanwhile
 # every screen must be clean: no escape sequence shown as text, no UTF-8 read byte by byte.
 wait_for() {
@@ -70,8 +62,6 @@ wait_for() {
     sleep 0.2
   done
 }
-expect() { screen | grep -qF -- "$1" || fail "not on the screen: $1"; }
-expect_escaped() { screen -e | grep -qF -- "$1" || fail "not on the screen (with attributes): $1"; }
 # The import dialog's frame in ASCII: 65 wide, its title in the top edge, 16 lines between.
 expect_framed() {
   [ "$(screen | grep -cxE '\+-+ Wprowadź -+\+')" = 1 ] || fail "no whole top line of the frame"
