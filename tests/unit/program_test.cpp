@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "velkar/shop/codepage.h"
+#include "velkar/shop/shop.h"
 
 namespace fs = std::filesystem;
 
@@ -433,23 +434,74 @@ TEST_F(ProgramTest, MkshopRefusesAFolderThatHoldsAnythingUnlessToldToReplaceIt) 
   EXPECT_EQ(velkar("mkshop --replace --dir file" + products).status, 1);
   EXPECT_EQ(readFile(dir / "file"), "a file");
 
-  // An empty folder is taken; --replace puts a whole new shop in place of the old folder.
-  fs::create_directory(dir / "empty");
-  EXPECT_EQ(velkar("mkshop --dir empty" + products).status, 0);
-  EXPECT_TRUE(fs::exists(dir / "empty" / "MMM002.MGR"));
-  const Result replaced = velkar("mkshop --dir mine --replace" + products);
+  // An empty folder is taken. --replace takes only a shop folder that holds nothing else, and
+  // names what else a folder holds.
+  fs::create_directory(dir / "shop");
+  EXPECT_EQ(velkar("mkshop --dir shop" + products).status, 0);
+  const std::string made = readFile(dir / "shop" / "MMM001.MGR");
+  for (const char* f : {"velkar.ini", "zmianavat.txt", "Nowe_stawki_VAT.csv"})
+    std::ofstream(dir / "shop" / f) << f;
+  fs::create_directory(dir / "ini");
+  std::ofstream(dir / "ini" / "velkar.ini") << "[VAT]\n";
+  const std::map<std::string, std::string> refusals = {
+      {"mine", " holds what is not a shop's: notes;"},
+      {"shop", " holds what is not a shop's: Nowe_stawki_VAT.csv;"},
+      {"ini", " is not a shop folder (no product file MMMnnn.MGR)"}};
+  for (const auto& [folder, message] : refusals) {
+    const auto kept = contents(dir / folder);
+    const Result r = velkar("mkshop --dir " + folder + " --replace" + products);
+    EXPECT_EQ(r.status, 1) << folder;
+    EXPECT_NE(r.err.find((dir / folder).string() + message), std::string::npos) << r.err;
+    EXPECT_EQ(contents(dir / folder), kept) << folder;
+  }
+  fs::remove(dir / "shop" / "Nowe_stawki_VAT.csv");
+  const Result replaced = velkar("mkshop --dir shop --replace" + products);
   ASSERT_EQ(replaced.status, 0) << replaced.err;
-  EXPECT_FALSE(fs::exists(dir / "mine" / "notes"));
-  EXPECT_EQ(readFile(dir / "mine" / "MMM001.MGR"), readFile(dir / "empty" / "MMM001.MGR"));
+  EXPECT_FALSE(fs::exists(dir / "shop" / "velkar.ini"));
+  EXPECT_EQ(readFile(dir / "shop" / "MMM001.MGR"), made);
 
   // A CSV mistake found with --replace leaves the old folder as it was, and nothing beside it.
   std::ofstream(dir / "bad.csv")
       << "number,name,barcode,vat_code,new_vat_code,cn_code\n1,x,,y,0,\n";
-  const auto shop = contents(dir / "mine");
-  EXPECT_EQ(velkar("mkshop --dir mine --replace --products bad.csv").status, 1);
-  EXPECT_EQ(contents(dir / "mine"), shop);
+  const auto shop = contents(dir / "shop");
+  EXPECT_EQ(velkar("mkshop --dir shop --replace --products bad.csv").status, 1);
+  EXPECT_EQ(contents(dir / "shop"), shop);
   for (const auto& e : fs::directory_iterator(dir))
     EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+}
+
+// Whatever they hold, the current folder, the folders that hold it, a home folder and the root
+// are never replaced: not even a shop with nothing else in it.
+TEST_F(ProgramTest, MkshopNeverReplacesTheCurrentFolderItsParentsOrAHome) {
+  const std::string products = " --products '" + (examples / "products.csv").string() + "'";
+  const fs::path outer = dir / "outer";
+  fs::create_directories(outer / "work");
+  std::ofstream(outer / "notes.txt") << "keep me";
+  std::ofstream(outer / "work" / "list.txt") << "and me";
+  ASSERT_EQ(velkar("mkshop --dir outer/shop" + products).status, 0);
+  std::ofstream(outer / "shop" / "velkar.ini") << "[VAT]\n";
+  const auto before = contents(outer);
+  const std::pair<const char*, std::string> cases[] = {
+      {"work", "."}, {"work", ".."}, {"work", outer.string()}, {"shop", "."}, {"shop", "../shop/"}};
+  for (const auto& [where, target] : cases) {
+    const Result r = velkar("mkshop --replace --dir '" + target + "'" + products, outer / where);
+    EXPECT_EQ(r.status, 1) << where << " " << target;
+    EXPECT_NE(r.err.find(" current folder; it is left alone"), std::string::npos) << r.err;
+    EXPECT_EQ(contents(outer), before) << where << " " << target;
+  }
+
+  const char* const home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  ::setenv("HOME", (outer / "shop").c_str(), 1);
+  const Result r = velkar("mkshop --replace --dir outer/shop" + products);
+  home ? ::setenv("HOME", savedHome.c_str(), 1) : ::unsetenv("HOME");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find((outer / "shop").string() + " is a home folder; it is left alone"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(contents(outer), before);
+  EXPECT_EQ(velkar::shop::protectedFolder("/"), "is the root folder");
+  EXPECT_EQ(velkar::shop::protectedFolder(outer / "shop"), "");
 }
 
 // The demo as a new user runs it, with a folder named where they stand.
@@ -480,10 +532,24 @@ TEST_F(ProgramTest, DemoRefusesAFolderThatHoldsAnythingAndTakesNamesFromWhereItS
   EXPECT_TRUE(fs::exists(dir / "newshop" / "zmianavat.txt"));
   EXPECT_NE(made.out.find("The shop stays in " + (dir / "newshop").string()), std::string::npos);
 
-  const Result replaced = demo("--shop=examples --replace");
+  // --replace takes the shop an earlier demo made, with the sample rate files it copied in, and
+  // no other folder: one with a file of the user's, or with a copied rate file they changed.
+  const Result notAShop = demo("--shop=examples --replace");
+  EXPECT_EQ(notAShop.status, 1);
+  EXPECT_NE(notAShop.err.find("not a shop's: mine.csv;"), std::string::npos) << notAShop.err;
+  EXPECT_EQ(contents(dir / "examples"),
+            (std::map<std::string, std::string>{{"mine.csv", "keep me"}}));
+  std::ofstream(dir / "newshop" / "Kody_CN.csv") << "changed";
+  const auto changed = contents(dir / "newshop");
+  const Result kept = demo("--shop newshop --replace");
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_NE(kept.err.find("not a shop's: Kody_CN.csv;"), std::string::npos) << kept.err;
+  EXPECT_EQ(contents(dir / "newshop"), changed);
+  fs::copy_file(examples / "Kody_CN.csv", dir / "newshop" / "Kody_CN.csv",
+                fs::copy_options::overwrite_existing);
+  const Result replaced = demo("--shop newshop --replace");
   ASSERT_EQ(replaced.status, 0) << replaced.err;
-  EXPECT_FALSE(fs::exists(dir / "examples" / "mine.csv"));
-  EXPECT_TRUE(fs::exists(dir / "examples" / "MMM001.MGR"));
+  EXPECT_TRUE(fs::exists(dir / "newshop" / "zmianavat.txt"));
 }
 
 // ---- scripts are held to what they say ------------------------------------------------------

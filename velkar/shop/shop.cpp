@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -12,6 +13,11 @@
 #include <system_error>
 
 #include "velkar/shop/codepage.h"
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace velkar::shop {
 
@@ -170,6 +176,14 @@ std::string dataFileName(int fileNumber) {
   return "DANE" + std::to_string(fileNumber) + ".DAT";
 }
 
+bool isProductFileName(const std::string& name) {
+  return name.size() == 10 && name.compare(0, 3, "MMM") == 0 &&
+         std::all_of(name.begin() + 3, name.begin() + 6,
+                     [](char c) { return c >= '0' && c <= '9'; }) &&
+         name.compare(6, 4, ".MGR") == 0;
+}
+
+
 // ---- whole files --------------------------------------------------------------------------
 
 bool readRecords(const fs::path& file, size_t recordSize,
@@ -275,6 +289,72 @@ bool createShop(const fs::path& dir,
   return writeRecords(dir / dataFileName(EXTRA_CODE_FILE_NUMBER), codeRecords, error);
 }
 
+namespace {
+
+// True when `inner` is `outer` or lies inside it (both absolute and normal).
+bool within(const fs::path& inner, const fs::path& outer) {
+  const fs::path relative = inner.lexically_relative(outer);
+  return !relative.empty() && *relative.begin() != "..";
+}
+
+std::vector<fs::path> homeFolders() {
+  std::vector<fs::path> out;
+  for (const char* variable : {"HOME", "USERPROFILE"})
+    if (const char* value = std::getenv(variable); value && *value) out.push_back(value);
+#ifndef _WIN32
+  if (const passwd* user = getpwuid(geteuid()); user && user->pw_dir && *user->pw_dir)
+    out.push_back(user->pw_dir);
+#endif
+  return out;
+}
+
+// True when `dir` holds a product file and nothing but a shop's files, so that a new shop may take
+// its place; otherwise false, naming what else it holds.
+bool onlyAShop(const fs::path& dir, std::string& error) {
+  bool products = false;
+  std::vector<std::string> others;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const bool file = it->symlink_status(ec).type() == fs::file_type::regular;
+    if (file && isProductFileName(name))
+      products = true;
+    else if (!file || (name != dataFileName(EXTRA_CODE_FILE_NUMBER) && name != SETTINGS_FILE &&
+                       name != REPORT_FILE))
+      others.push_back(name);
+  }
+  const std::string onlyShops = "; it is left alone (--replace replaces only a shop folder)";
+  if (ec) {
+    error = "cannot read " + dir.string() + ": " + ec.message() + onlyShops;
+  } else if (!others.empty()) {
+    std::sort(others.begin(), others.end());
+    std::string names;
+    for (size_t i = 0; i < others.size() && i < 10; ++i) names += (i ? ", " : "") + others[i];
+    if (others.size() > 10) names += " and " + std::to_string(others.size() - 10) + " more";
+    error = dir.string() + " holds what is not a shop's: " + names + onlyShops;
+  } else if (!products) {
+    error = dir.string() + " is not a shop folder (no product file MMMnnn.MGR)" + onlyShops;
+  }
+  return !ec && others.empty() && products;
+}
+
+}  // namespace
+
+std::string protectedFolder(const fs::path& dir) {
+  std::error_code ec;
+  const fs::path target = fs::weakly_canonical(fs::absolute(dir, ec), ec);
+  if (ec || target.empty()) return "cannot be resolved";
+  if (target == target.root_path() || !target.has_relative_path()) return "is the root folder";
+  const fs::path current = fs::current_path(ec);
+  if (!ec && current == target) return "is the current folder";
+  if (!ec && within(current, target)) return "holds the current folder";
+  for (const fs::path& home : homeFolders()) {
+    const fs::path resolved = fs::weakly_canonical(home, ec);
+    if (!ec && resolved == target) return "is a home folder";
+  }
+  return "";
+}
+
 bool makeShopFolder(const fs::path& dir,
                     const std::map<int, std::vector<ProductRow>>& productsByWarehouse,
                     const std::vector<ExtraCodeRow>& codes, bool replace, std::string& error) {
@@ -291,9 +371,17 @@ bool makeShopFolder(const fs::path& dir,
     error = target.string() + " exists and is not a folder; it is left alone";
     return false;
   }
-  if (exists && !fs::is_empty(target, ec) && !replace) {
-    error = target.string() + " exists and is not empty; it is left alone (--replace replaces it)";
+  if (const std::string why = protectedFolder(target); !why.empty()) {
+    error = target.string() + " " + why + "; it is left alone";
     return false;
+  }
+  if (exists && !fs::is_empty(target, ec)) {
+    if (!replace) {
+      error =
+          target.string() + " exists and is not empty; it is left alone (--replace replaces it)";
+      return false;
+    }
+    if (!onlyAShop(target, error)) return false;
   }
   const fs::path parent = target.parent_path();
   fs::create_directories(parent, ec);

@@ -19,6 +19,7 @@ constexpr int EXTRA_CODE_TABLE = 117;
 constexpr int EXTRA_CODE_FILE_NUMBER = 154;
 constexpr int MAX_WAREHOUSE = 999;  // product files exist for warehouses 0..999
 constexpr const char* SETTINGS_FILE = "velkar.ini";
+constexpr const char* REPORT_FILE = "zmianavat.txt";  // written by the module
 
 // ---- record layouts -----------------------------------------------------------------------
 
@@ -114,6 +115,8 @@ std::string warehouseFileName(int warehouse, const std::string& prefix = "MMM",
                               const std::string& extension = ".MGR");
 // "KODY154.DAT" for the extra-code file, "DANE<n>.DAT" for other data files.
 std::string dataFileName(int fileNumber);
+// True for the name of a warehouse's product file: "MMM", three digits, ".MGR".
+bool isProductFileName(const std::string& name);
 
 // ---- whole files --------------------------------------------------------------------------
 
@@ -124,11 +127,17 @@ bool createShop(const std::filesystem::path& dir,
                 const std::map<int, std::vector<ProductRow>>& productsByWarehouse,
                 const std::vector<ExtraCodeRow>& codes, std::string& error);
 
+// Why no shop may be made at `dir`, whatever it holds: it is the current folder or one that holds
+// it, the root or a home folder. Empty when one may.
+std::string protectedFolder(const std::filesystem::path& dir);
+
 // Makes the shop folder `dir` as createShop does, without ever leaving half a shop or touching
 // what a person keeps there: a folder that exists and holds anything is refused (named in the
-// error) unless `replace`; anything that is not a folder is refused. The shop is built beside
-// `dir` under a temporary name and then put in its place; a replaced folder is moved aside first
-// and removed only once the new one stands. On failure `dir` is as it was.
+// error) unless `replace`, and `replace` takes only a shop folder that holds nothing but a shop's
+// files (product files, the extra-code file, the settings store, the report; anything else is
+// named); a protected folder (above) and anything that is not a folder are refused. The shop is
+// built beside `dir` under a temporary name and then put in its place; a replaced folder is moved
+// aside first and removed only once the new one stands. On failure `dir` is as it was.
 bool makeShopFolder(const std::filesystem::path& dir,
                     const std::map<int, std::vector<ProductRow>>& productsByWarehouse,
                     const std::vector<ExtraCodeRow>& codes, bool replace, std::string& error);
