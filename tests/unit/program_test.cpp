@@ -339,6 +339,16 @@ TEST_F(ProgramTest, CommandLineMistakes) {
   EXPECT_EQ(noShop.status, 1);
   EXPECT_EQ(lines(noShop.err).size(), 1u) << noShop.err;
   EXPECT_NE(noShop.err.find("no shop folder"), std::string::npos);
+  // A folder without a product file is no shop: the plug-in is not loaded there, so the report
+  // it would replace stays and no settings store is made.
+  fs::create_directory(dir / "notashop");
+  std::ofstream(dir / "notashop" / "zmianavat.txt") << "keep me";
+  const Result notShop = velkar("run --shop notashop --plugin '" VATUPDATE_PLUGIN "'");
+  EXPECT_EQ(notShop.status, 1);
+  EXPECT_EQ(notShop.err, "velkar: " + (dir / "notashop").string() +
+                             " is not a shop folder: it holds no product file (MMMnnn.MGR)\n");
+  EXPECT_EQ(readFile(dir / "notashop" / "zmianavat.txt"), "keep me");
+  EXPECT_FALSE(fs::exists(dir / "notashop" / "velkar.ini"));
   const Result noPlugin = velkar("run --shop shop --plugin missing.so");
   EXPECT_EQ(noPlugin.status, 1);
   EXPECT_NE(noPlugin.err.find("no plug-in"), std::string::npos);

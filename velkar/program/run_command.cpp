@@ -39,7 +39,8 @@ const char* const runUsage =
     "Loads the plug-in into the shop folder the way the host does, shows the commands it adds to\n"
     "the \"Inne\" menu and runs one of them. The shop folder becomes the current directory.\n"
     "\n"
-    "  --shop DIR          the shop folder (made with 'velkar mkshop')\n"
+    "  --shop DIR          the shop folder (made with 'velkar mkshop'); a folder without a\n"
+    "                      product file (MMMnnn.MGR) is refused\n"
     "  --plugin PATH       the plug-in (vatupdate.so natively, vatupdate.dll on Windows)\n"
     "  --script FILE       scripted answers, one a line (message, dialog, file, warehouse,\n"
     "                      stop-after); questions the script does not answer take the defaults.\n"
@@ -464,6 +465,11 @@ int runCommand(int argc, char** argv) {
     return fail(EXIT_FILE, "no plug-in " + run.plugin.string());
   if (!fs::is_directory(run.shop, ec))
     return fail(EXIT_FILE, "no shop folder " + run.shop.string());
+  // Not a shop: the module would work in it all the same (its report replaced, a settings store
+  // created), so it is never loaded there.
+  if (!shop::holdsProductFile(run.shop))
+    return fail(EXIT_FILE,
+                run.shop.string() + " is not a shop folder: it holds no product file (MMMnnn.MGR)");
 
   resetHost();
   if (!configureHost(args, run, error)) return usageError("run", error);

@@ -183,6 +183,13 @@ bool isProductFileName(const std::string& name) {
          name.compare(6, 4, ".MGR") == 0;
 }
 
+bool holdsProductFile(const fs::path& dir) {
+  std::error_code ec, ignored;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    if (isProductFileName(it->path().filename().string()) && it->is_regular_file(ignored))
+      return true;
+  return false;
+}
 
 // ---- whole files --------------------------------------------------------------------------
 

@@ -117,6 +117,8 @@ std::string warehouseFileName(int warehouse, const std::string& prefix = "MMM",
 std::string dataFileName(int fileNumber);
 // True for the name of a warehouse's product file: "MMM", three digits, ".MGR".
 bool isProductFileName(const std::string& name);
+// True when `dir` holds the product file of some warehouse, which makes it a shop folder.
+bool holdsProductFile(const std::filesystem::path& dir);
 
 // ---- whole files --------------------------------------------------------------------------
 
