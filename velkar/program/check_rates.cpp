@@ -193,7 +193,7 @@ bool runModule(const fs::path& pluginPath, const fs::path& dir, int format, int 
 
   out.journal = host().journal;
   out.shown = ui::shown();
-  out.report = readBytes(dir / "zmianavat.txt");
+  out.report = readBytes(dir / shop::REPORT_FILE);
   fs::current_path(startedIn, ec);
   std::cerr.rdbuf(standardError);
   resetHost();

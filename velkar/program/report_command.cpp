@@ -45,7 +45,7 @@ int reportCommand(int argc, char** argv) {
   const fs::path shopDir = *args.value("shop");
   std::error_code ec;
   if (!fs::is_directory(shopDir, ec)) return fail(1, "no shop folder " + shopDir.string());
-  const fs::path file = shopDir / "zmianavat.txt";
+  const fs::path file = shopDir / shop::REPORT_FILE;
   if (!fs::exists(file, ec))
     return fail(1, "no report in " + shopDir.string() +
                        ": the command writes zmianavat.txt at its end (and deletes the previous "

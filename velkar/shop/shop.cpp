@@ -177,10 +177,12 @@ std::string dataFileName(int fileNumber) {
 }
 
 bool isProductFileName(const std::string& name) {
-  return name.size() == 10 && name.compare(0, 3, "MMM") == 0 &&
-         std::all_of(name.begin() + 3, name.begin() + 6,
-                     [](char c) { return c >= '0' && c <= '9'; }) &&
-         name.compare(6, 4, ".MGR") == 0;
+  // The name warehouseFileName gives the warehouse whose number stands at the digits' place.
+  if (name.size() != warehouseFileName(0).size()) return false;
+  const std::string digits = name.substr(3, 3);
+  if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  return name == warehouseFileName(std::stoi(digits));
 }
 
 bool holdsProductFile(const fs::path& dir) {
