@@ -5,6 +5,7 @@
 #   wine_test.sh scenario  VELKAR_EXE PLUGIN_DLL SOURCE_DIR NAME
 #   wine_test.sh variants  VELKAR_EXE PLUGIN_DLL SOURCE_DIR NAME:VARIANT[,VARIANT...]
 #   wine_test.sh check-rates VELKAR_EXE PLUGIN_DLL SOURCE_DIR
+#   wine_test.sh refused   VELKAR_EXE PLUGIN_DLL SOURCE_DIR
 #   wine_test.sh expect    NATIVE_VELKAR NATIVE_PLUGIN SOURCE_DIR NAME   (writes expected/NAME)
 #
 # "variants" runs a scenario under Wine on a host that plays other readings of its contract
@@ -91,6 +92,11 @@ run_scenario() {
   cd - >/dev/null
 }
 
+# The native build the Windows build is compared with (in "expect" mode, the build given).
+native=${VELKAR_NATIVE_BUILD_DIR:-$src/build/native}
+native_velkar=$native/velkar
+native_plugin=$native/vatupdate.so
+
 # Further options of velkar run (the variants mode).
 run_extra=()
 
@@ -147,9 +153,6 @@ case "$mode" in
 
   scenario)
     name=$arg
-    native=${VELKAR_NATIVE_BUILD_DIR:-$src/build/native}
-    native_velkar=$native/velkar
-    native_plugin=$native/vatupdate.so
     have_native=0
     [ -x "$native_velkar" ] && [ -f "$native_plugin" ] && have_native=1
     [ -d "$here/expected/$name" ] || [ "$have_native" = 1 ] \
@@ -190,12 +193,29 @@ case "$mode" in
     echo "with --variant $variant Wine leaves the default host's $expected_files"
     ;;
 
+  refused)
+    # A host that runs the command although the start refused its product table (a record size
+    # the DLL does not know): the DLL says so again and touches nothing, the old report included.
+    cd "$work"
+    make_shop wine shop
+    cp "$examples/Nowe_stawki_VAT.csv" shop/
+    echo "old report" >shop/zmianavat.txt
+    cp -r shop before
+    printf 'allow-unused\nmessage ok\ndialog ok\nwarehouse 1\n' >answers
+    status=0
+    wine "$exe" run --shop shop --plugin "$plugin" --script answers --style marked \
+      --record-size 49=1000 --ignore-refusal >output.txt 2>errors.txt || status=$?
+    [ "$status" = 4 ] || fail "exit status $status, not 4 (does not fit): $(cat errors.txt)"
+    [ "$(grep -c 'Potrzebna nowsza wtyczka!' output.txt)" = 2 ] \
+      || fail "the refusal was not shown at the start and at the command: $(cat output.txt)"
+    diff -r before shop >&2 || fail "the refused command changed the shop"
+    echo "the refused command touched nothing"
+    ;;
+
   check-rates)
     # The bundled example checked against warehouse 1 of the sample shop, by velkar.exe with the
     # DLL and by the native build: the same findings, line by line, and the shop left as it was.
-    native=${VELKAR_NATIVE_BUILD_DIR:-$src/build/native}
-    native_velkar=$native/velkar
-    [ -x "$native_velkar" ] && [ -f "$native/vatupdate.so" ] \
+    [ -x "$native_velkar" ] && [ -f "$native_plugin" ] \
       || fail "no native build in $native to compare with (build the native preset first)"
     for world in wine native; do
       mkdir -p "$work/$world"
@@ -204,7 +224,7 @@ case "$mode" in
       cp "$examples/Nowe_stawki_VAT.csv" shop/
       cp -r shop before
       plugin_file=$plugin
-      [ "$world" = wine ] || plugin_file=$native/vatupdate.so
+      [ "$world" = wine ] || plugin_file=$native_plugin
       status=0
       velkar "$world" check-rates shop/Nowe_stawki_VAT.csv --format 0 --plugin "$plugin_file" \
         --shop shop --warehouse 1 >output.txt 2>errors.txt || status=$?
