@@ -342,9 +342,10 @@ int runPlugin(const RunOptions& run) {
   ui::out() << "Wtyczka: " << codepage::toUtf8(title, codepage::MAZOVIA) << "\n" << std::flush;
 
   const std::string refused =
-      started != 0 ? "the plug-in does not fit this host: it failed to start (entry 30001 answered " +
-                         std::to_string(started) + ")"
-                   : "the host refused the plug-in's start (--refuse-start)";
+      started != 0
+          ? "the plug-in does not fit this host: it failed to start (entry 30001 answered " +
+                std::to_string(started) + ")"
+          : "the host refused the plug-in's start (--refuse-start)";
   if (started != 0 || run.refuseStart) {
     // The host tells the plug-in that it did not start; the plug-in explains why.
     notify(1);
